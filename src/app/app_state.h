@@ -1,0 +1,81 @@
+#pragma once
+// Lapmark keeps the finish line of a running race: one computer times the finishers
+// (timing/), another records their bib numbers in finish order (finishorder/), and both
+// write plain text files that the results program on the Main Computer imports.
+//
+// How the pieces fit:
+//   app_state.h (this header)  the one record every window shares, the numeric reading of
+//                              texts, the meet date and the one-line settings file;
+//   app/                       start-up, the main window Form1 (the hub that opens every
+//                              other window modally), the path settings window and the
+//                              directions screens;
+//   timing/                    race clock and time text, the data file naming and older-
+//                              version rules shared by both data files, the times file and
+//                              the capture window FrmTimer;
+//   finishorder/               the 2000-place list, the bibs file and FrmBibNumbers;
+//   upgrade/                   CheckVersion, the self-upgrade from the upgrade server;
+//   platform/                  the only code that touches the outside world: dialogs,
+//                              clocks, files, HTTP, zip archives, the process.  Everything
+//                              else receives it as an injected lm::Platform.
+//
+// All of it runs on the one user-interface thread.  Windows read AppState when they load
+// and the main window takes no input while one of them is open.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace lm {
+
+class FileSystem;
+
+struct AppState {
+    std::int16_t EventNumber = 0;
+    QString EventName;     // trimmed, at most 40 characters
+    QString MeetDate;      // today's short date with "-" for "/", or " "
+    QString AppPath;       // the program folder, no trailing separator
+    QString PrimaryPath;   // AppPath followed by one separator
+    QString SecondaryPath; // a folder ending with a separator, "no path set", or empty
+    std::int16_t MaxEntries = 0;
+    QString VersionText;
+};
+
+inline constexpr char kVersionText[] = "1.12";
+inline constexpr std::int16_t kMaxEntries = 2000;
+inline constexpr char kPathSeparator = '/';
+inline constexpr char kSettingsFileName[] = "Lapmark.lm";
+inline const QString kNoneSet = QStringLiteral("None Set...");
+inline const QString kNoPathSet = QStringLiteral("no path set");
+
+// The number with which a text begins: blanks anywhere are ignored; a sign, a decimal
+// point and an exponent (E or D) are read; &H and &O introduce hexadecimal and octal
+// numbers.  0 when the text does not begin with a number.
+double numericValue(const QString& text);
+
+// Shortest decimal text of a value as the program writes numbers ("42", "12.5", "-3").
+QString numberText(double value);
+
+// The event number typed or picked in the main window, rounded half to even; nothing
+// when it does not fit a 16-bit event number.
+std::optional<std::int16_t> eventNumberFrom(const QString& text);
+
+// MeetDate from the system's short date text.
+QString meetDateFrom(const QString& shortDateText);
+
+// A path counts as set when it is not empty after trimming; unset paths are shown as
+// "None Set...".
+bool pathIsSet(const QString& path);
+QString pathDisplay(const QString& path);
+
+// True when the saving windows must make no secondary copy.
+bool secondaryIsNoPath(const QString& secondaryPath);
+
+// First line of the settings file in `appPath` (found without regard to letter case);
+// nothing when the file is absent, empty or unreadable.
+std::optional<QString> readSettings(FileSystem& files, const QString& appPath);
+// Stores `secondaryPath` as the one line of the settings file, replacing whichever
+// spelling of the name already exists.
+bool writeSettings(FileSystem& files, const QString& appPath, const QString& secondaryPath);
+
+} // namespace lm

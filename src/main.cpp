@@ -1,0 +1,26 @@
+#include "app/app_state.h"
+#include "app/form1.h"
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lapmark"));
+    // The program folder is the working folder: settings, data files and the upgrade
+    // folder all live there.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(programFolder);
+
+    lm::RealPlatform real;
+    lm::AppState state;
+    lm::Form1 mainWindow(state, real.platform(), QUrl(QStringLiteral(LAPMARK_UPGRADE_SERVER)));
+    if (!mainWindow.load(programFolder))
+        return 0;
+    if (const QScreen* screen = QApplication::primaryScreen())
+        mainWindow.move(screen->availableGeometry().center() - mainWindow.rect().center());
+    mainWindow.show();
+    return app.exec();
+}

@@ -1,0 +1,130 @@
+#pragma once
+// The one seam between Lapmark and the outside world: operator dialogs, clocks, files,
+// HTTP, zip archives and the process.  Every window and every piece of logic receives a
+// Platform by reference; the real implementations live in qt_platform.h, and the tests
+// replace any part with a scripted double.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdint>
+#include <optional>
+
+namespace lm {
+
+// A line break inside an operator message.
+inline const QString CR = QStringLiteral("\r");
+
+// ---------------------------------------------------------------- operator dialogs
+enum class Buttons { Ok, YesNo };
+enum class Answer { Ok, Yes, No };
+enum class Icon { None, Error };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Shows a modal message box and returns the button pressed.  A line break inside
+    // the prompt is a single carriage return, as the texts are written.
+    virtual Answer message(const QString& prompt, const QString& title,
+                           Buttons buttons = Buttons::Ok, Answer defaultButton = Answer::Ok,
+                           Icon icon = Icon::None) = 0;
+    // A save-file chooser proposing `proposedName`; asks before replacing an existing
+    // file and never writes anything.  Returns the full chosen name, or nothing when the
+    // operator cancelled.
+    virtual std::optional<QString> chooseSaveFile(const QString& proposedName) = 0;
+};
+
+// ---------------------------------------------------------------- clocks
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds on a monotonic clock, truncated to 32 bits so it wraps like the
+    // tick counter of the machines this program was first written for.
+    virtual std::uint32_t tickCount() = 0;
+    // Time of day in seconds since midnight, with its fraction.
+    virtual double secondsSinceMidnight() = 0;
+    // Today's date as the system's short date text (M/d/yyyy where the system has no
+    // short date setting of its own).
+    virtual QString shortDateText() = 0;
+    // Holds the calling thread; no window events run meanwhile.
+    virtual void sleepMs(int ms) = 0;
+};
+
+// ---------------------------------------------------------------- files
+// Real file operations, every one of them overridable so that tests can inject faults.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual bool isFile(const QString& path);
+    // Name of the ordinary file in `dir` whose name matches `name` without regard to
+    // letter case (full path), or an empty text when there is none.
+    virtual QString findFileNoCase(const QString& dir, const QString& name);
+    virtual std::optional<QByteArray> readFile(const QString& path);
+    // Replaces `path` with exactly `data`: written to a temporary file in the same
+    // folder, every byte checked, flushed to disk, renamed over the old name, folder
+    // synced.  A reader sees the old content or the new one, never a missing or half file.
+    virtual bool writeFileAtomic(const QString& path, const QByteArray& data);
+    // Writes `data` under `path` only when no file of that name exists yet; never
+    // replaces anything.  Crash-safe like writeFileAtomic.
+    virtual bool writeFileNew(const QString& path, const QByteArray& data);
+    // Plain create-or-truncate and write, for downloads that may end up empty.
+    virtual bool writeFilePlain(const QString& path, const QByteArray& data);
+    virtual bool removeFile(const QString& path);
+    virtual bool makeDir(const QString& path);
+    // Names (not paths) of the ordinary files in `dir`.
+    virtual QStringList listFiles(const QString& dir);
+    virtual bool setExecutable(const QString& path);
+    // True when both names lead to one and the same existing file.
+    virtual bool sameFile(const QString& a, const QString& b);
+};
+
+// ---------------------------------------------------------------- network and archives
+class Http {
+public:
+    virtual ~Http() = default;
+    // Whole body of `url`; nothing on any failure (no answer within the time-out, an
+    // error status, a body over the size bound).
+    virtual std::optional<QByteArray> fetch(const QUrl& url) = 0;
+};
+
+struct ExtractLimits {
+    int maxEntries = 1000;
+    qint64 maxBytes = 256LL * 1024 * 1024;
+};
+
+class Archives {
+public:
+    virtual ~Archives() = default;
+    // Writes every regular-file entry of the zip `archive` directly into `folder` under
+    // its base name.  Returns the number of files written, or -1 when the archive could
+    // not be read at all.
+    virtual int extractFlat(const QString& archive, const QString& folder,
+                            const ExtractLimits& limits = {}) = 0;
+};
+
+// ---------------------------------------------------------------- the running program
+class Session {
+public:
+    virtual ~Session() = default;
+    virtual void processEvents() = 0;
+    virtual void setWaitCursor(bool wait) = 0;
+    // Closes every open window, the most recently opened first.
+    virtual void closeAllWindows() = 0;
+    virtual bool startDetached(const QString& program) = 0;
+    // Ends the program as soon as control returns to the event loop.
+    virtual void quit() = 0;
+};
+
+struct Platform {
+    Dialogs& dialogs;
+    Clock& clock;
+    FileSystem& files;
+    Http& http;
+    Archives& archives;
+    Session& session;
+};
+
+} // namespace lm

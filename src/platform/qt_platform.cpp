@@ -1,0 +1,147 @@
+#include "qt_platform.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QTime>
+#include <QTimer>
+
+#include <ctime>
+
+namespace lm {
+
+QString shortDatePattern(const QLocale& locale) {
+    if (locale.language() == QLocale::C || locale.name() == QLatin1String("C"))
+        return QStringLiteral("M/d/yyyy");
+    return locale.dateFormat(QLocale::ShortFormat);
+}
+
+// ---------------------------------------------------------------- dialogs
+Answer QtDialogs::message(const QString& prompt, const QString& title, Buttons buttons,
+                          Answer defaultButton, Icon icon) {
+    QString text = prompt;
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, title,
+                    text, QMessageBox::NoButton, QApplication::activeWindow());
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(defaultButton == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
+    const int result = box.exec();
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<QString> QtDialogs::chooseSaveFile(const QString& proposedName) {
+    // The chooser only names a folder; the default options already ask before an
+    // existing file would be replaced, and nothing is ever written to the chosen name.
+    const QString chosen =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposedName);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
+// ---------------------------------------------------------------- clocks
+std::uint32_t SystemClock::tickCount() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                    static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
+    return static_cast<std::uint32_t>(ms);
+}
+
+double SystemClock::secondsSinceMidnight() {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+QString SystemClock::shortDateText() {
+    return QLocale::system().toString(QDate::currentDate(), shortDatePattern(QLocale::system()));
+}
+
+void SystemClock::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+
+// ---------------------------------------------------------------- HTTP
+QtHttp::QtHttp(int timeoutMs, qint64 maxBytes) : timeoutMs_(timeoutMs), maxBytes_(maxBytes) {}
+QtHttp::~QtHttp() = default;
+
+std::optional<QByteArray> QtHttp::fetch(const QUrl& url) {
+    if (!manager_)
+        manager_ = std::make_unique<QNetworkAccessManager>();
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    QPointer<QNetworkReply> reply = manager_->get(request);
+    bool tooLarge = false;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [&, r = reply.data()](qint64 received, qint64 total) {
+                         if (received > maxBytes_ || total > maxBytes_) {
+                             tooLarge = true;
+                             r->abort();
+                         }
+                     });
+    timer.start(timeoutMs_);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    std::optional<QByteArray> body;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!tooLarge && reply->error() == QNetworkReply::NoError && status < 400)
+        body = reply->readAll();
+    reply->deleteLater();
+    return body;
+}
+
+// ---------------------------------------------------------------- session
+void QtSession::processEvents() { QCoreApplication::processEvents(); }
+
+void QtSession::setWaitCursor(bool wait) {
+    if (wait == waitCursor_)
+        return;
+    waitCursor_ = wait;
+    if (wait)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QtSession::closeAllWindows() {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (!modal->close())
+            modal->hide();
+    }
+    QApplication::closeAllWindows();
+}
+
+bool QtSession::startDetached(const QString& program) {
+    return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
+}
+
+void QtSession::quit() {
+    QCoreApplication::exit(0);
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+RealPlatform::RealPlatform()
+    : platform_{dialogs_, clock_, files_, http_, archives_, session_} {}
+
+} // namespace lm

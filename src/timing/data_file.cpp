@@ -1,0 +1,126 @@
+#include "data_file.h"
+
+#include "app/app_state.h"
+#include "platform/platform.h"
+
+#include <cmath>
+
+namespace lm {
+
+QString DataFileName(const AppState& state, const QString& folder, const QString& prefix,
+                     const QString& extension) {
+    const QString number = (QStringLiteral("   ") + QString::number(state.EventNumber)).right(3);
+    return folder + QLatin1Char(' ') + state.MeetDate + QLatin1Char(' ') +
+           state.EventName.trimmed() + QLatin1Char(' ') + prefix + number + extension;
+}
+
+QString versionedName(const QString& fileName, int index) {
+    QString letters;
+    for (int n = index + 1; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + (n - 1) % 26));
+    return fileName.left(fileName.size() - 4) + letters + fileName.right(4);
+}
+
+QString KeepOlderVersion(FileSystem& files, const QString& fileName) {
+    if (!files.isFile(fileName))
+        return {};
+    const std::optional<QByteArray> content = files.readFile(fileName);
+    if (!content)
+        return {};
+    // A, B, ... Z, then AA ... ZZ, AAA ...: never a name that is taken, never one that is
+    // not a valid file name.
+    constexpr int kMaxVersions = 26 + 26 * 26 + 26 * 26 * 26;
+    for (int i = 0; i < kMaxVersions; ++i) {
+        const QString candidate = versionedName(fileName, i);
+        if (files.isFile(candidate))
+            continue;
+        if (files.writeFileNew(candidate, *content))
+            return candidate;
+        if (!files.isFile(candidate))
+            return {}; // the folder refuses new files; trying further names won't help
+    }
+    return {};
+}
+
+QStringList readFields(const QByteArray& data) {
+    QStringList fields;
+    const qsizetype n = data.size();
+    qsizetype i = 0;
+    auto atLineEnd = [&](qsizetype k) { return data[k] == '\r' || data[k] == '\n'; };
+    auto skipDelimiter = [&] {
+        if (i >= n)
+            return;
+        if (data[i] == ',') {
+            ++i;
+        } else if (data[i] == '\r') {
+            ++i;
+            if (i < n && data[i] == '\n')
+                ++i;
+        } else if (data[i] == '\n') {
+            ++i;
+        }
+    };
+    while (i < n) {
+        while (i < n && (data[i] == ' ' || data[i] == '\t'))
+            ++i;
+        QByteArray field;
+        if (i < n && data[i] == '"') {
+            const qsizetype close = data.indexOf('"', i + 1);
+            const qsizetype end = close < 0 ? n : close;
+            field = data.mid(i + 1, end - i - 1);
+            i = close < 0 ? n : close + 1;
+            while (i < n && data[i] != ',' && !atLineEnd(i))
+                ++i;
+        } else {
+            const qsizetype start = i;
+            while (i < n && data[i] != ',' && !atLineEnd(i))
+                ++i;
+            field = data.mid(start, i - start);
+            while (!field.isEmpty() && (field.back() == ' ' || field.back() == '\t'))
+                field.chop(1);
+        }
+        skipDelimiter();
+        fields.append(fromFileText(field));
+    }
+    return fields;
+}
+
+void pauseBeforeRetry(Clock& clock, RetryPause kind) {
+    const double now = clock.secondsSinceMidnight();
+    const double start = kind == RetryPause::FromRoundedSecond ? std::round(now) : now;
+    const double target = start + 0.5;
+    // Bounded so that a clock that jumps (midnight, a changed system time) cannot hold
+    // the window for long.
+    for (int i = 0; i < 200; ++i) {
+        const double t = clock.secondsSinceMidnight();
+        if (t >= target || t < now - 1.0)
+            return;
+        clock.sleepMs(10);
+    }
+}
+
+bool writePrimary(Platform& platform, const QString& path, const QByteArray& content,
+                  RetryPause pause) {
+    for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+        if (platform.files.writeFileAtomic(path, content))
+            return true;
+        if (attempt < kWriteAttempts)
+            pauseBeforeRetry(platform.clock, pause);
+    }
+    return false;
+}
+
+bool copyToSecondary(Platform& platform, const QString& primary, const QString& secondary,
+                     const QByteArray& content) {
+    const bool ok = !platform.files.sameFile(primary, secondary) &&
+                    platform.files.writeFileAtomic(secondary, content);
+    if (!ok) {
+        platform.dialogs.message(QStringLiteral("Error!  Secondary file not saved.") + CR + CR +
+                                     QStringLiteral("Manually copy: ") + primary +
+                                     QStringLiteral(" if data needed elsewhere"),
+                                 QStringLiteral("Reminder"));
+    }
+    return ok;
+}
+
+} // namespace lm

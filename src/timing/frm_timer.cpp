@@ -1,0 +1,321 @@
+#include "frm_timer.h"
+
+#include "app/app_state.h"
+#include "data_file.h"
+#include "race_clock.h"
+#include "times_file.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+
+namespace lm {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Reminder");
+const QString kNotRunning = QStringLiteral("Timer not running. Start timer first.");
+const QString kStopFirst = QStringLiteral("Timer is running. Stop timer first.");
+
+} // namespace
+
+FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
+    : ModalWindow(parent, 510, 484), state_(state), platform_(platform) {
+    setObjectName(QStringLiteral("FrmTimer"));
+    setWindowTitle(QStringLiteral("Time Capture"));
+
+    CmdStart = makeButton(this, "CmdStart", QStringLiteral("Start Timer"), 48, 24, 113, 33,
+                          QColor(0x00, 0xC0, 0x00));
+    ListTimes = new QListWidget(this);
+    ListTimes->setObjectName(QStringLiteral("ListTimes"));
+    ListTimes->setGeometry(192, 144, 169, 276);
+    ListTimes->setFont(fixedFont(9.75, true));
+    ListTimes->setUniformItemSizes(true);
+    CmdStop = makeButton(this, "CmdStop", QStringLiteral("Stop Timer"), 344, 24, 105, 33,
+                         QColor(0xFF, 0x40, 0x40));
+    CmdCheckTime =
+        makeButton(this, "CmdCheckTime", QStringLiteral("Check Clock Time"), 104, 88, 97, 33);
+    CmdTime = makeButton(this, "CmdTime",
+                         QStringLiteral("Click Here to Capture a Finish Time or Press Space Bar"),
+                         16, 144, 161, 40, QColor(0xFF, 0xFF, 0x00));
+    CmdDelete = makeButton(this, "CmdDelete",
+                           QStringLiteral("Delete Extra Time When Clock is STOPPED"), 200, 432,
+                           129, 41);
+    CmdClear = makeButton(this, "CmdClear", QStringLiteral("Clear Times"), 400, 312, 81, 25);
+    CmdSave = makeButton(this, "CmdSave", QStringLiteral("Save Times and EXIT"), 368, 376, 129,
+                         33, QColor(0x80, 0xFF, 0x80));
+    CmdSaveCurrentTimes = makeButton(this, "CmdSaveCurrentTimes",
+                                     QStringLiteral("Save Current Times"), 40, 352, 113, 25,
+                                     QColor(0xC0, 0xFF, 0xC0));
+    setTabOrder(CmdStart, ListTimes);
+    setTabOrder(ListTimes, CmdStop);
+    setTabOrder(CmdStop, CmdCheckTime);
+    setTabOrder(CmdCheckTime, CmdTime);
+    setTabOrder(CmdTime, CmdDelete);
+    setTabOrder(CmdDelete, CmdClear);
+    setTabOrder(CmdClear, CmdSave);
+    setTabOrder(CmdSave, CmdSaveCurrentTimes);
+
+    Label2 = makeLabel(this, "Label2", QStringLiteral("Timer Stopped"), 210, 16, 93, 49);
+    Label2->setFont(uiFont(13.5, true));
+    Label2->setAlignment(Qt::AlignCenter);
+    makeLabel(this, "Label1", QStringLiteral("Time:"), 200, 72, 41, 17);
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("Line1"));
+    frame->setGeometry(216, 88, 112, 32);
+    frame->setFrameShape(QFrame::Box);
+    frame->setLineWidth(2);
+    Label10 = makeLabel(this, "Label10", QString(), 218, 91, 108, 26);
+    Label10->setFont(uiFont(12));
+    Label10->setAlignment(Qt::AlignCenter);
+    auto* label7 = makeLabel(this, "Label7", QStringLiteral("Time NOT recorded by CHECK TIME."),
+                             16, 86, 85, 45);
+    label7->setAlignment(Qt::AlignCenter);
+    Label5 = makeLabel(this, "Label5", QStringLiteral("Label5"), 336, 96, 140, 25);
+    Label5->setFont(uiFont(9.75));
+    Label6 = makeLabel(this, "Label6",
+                       QStringLiteral("Times show here for the first 10 seconds then click CHECK "
+                                      "TIME to see current clock time."),
+                       334, 72, 150, 66);
+    Label6->setAlignment(Qt::AlignCenter);
+    setBackColor(Label6, QColor(0xC0, 0xFF, 0xC0));
+    auto* label4 = makeLabel(this, "Label4",
+                             QStringLiteral("When timer is running, TOUCH SPACE BAR  to time the "
+                                            "athlete  (same as clicking CAPTURE FINISH)"),
+                             370, 180, 130, 96);
+    label4->setAlignment(Qt::AlignCenter);
+    setBackColor(label4, QColor(0xFF, 0xFF, 0xC0));
+    makeLabel(this, "Label8",
+              QStringLiteral("When there is a break among finishers and times are NOT being "
+                             "captured  times already collected may be saved if partial results "
+                             "are needed."),
+              14, 250, 170, 96);
+    Label9 = makeLabel(this, "Label9", QStringLiteral("Times Saved"), 40, 384, 110, 17);
+    Label9->setFont(uiFont(8.25, true, true));
+    setTextColor(Label9, Qt::blue);
+    makeLabel(this, "Label3", QStringLiteral("Highlight Time to Remove:"), 40, 440, 160, 17);
+
+    connect(CmdStart, &QPushButton::clicked, this, &FrmTimer::CmdStart_Click);
+    connect(CmdStop, &QPushButton::clicked, this, &FrmTimer::CmdStop_Click);
+    connect(CmdCheckTime, &QPushButton::clicked, this, &FrmTimer::CmdCheckTime_Click);
+    connect(CmdDelete, &QPushButton::clicked, this, &FrmTimer::CmdDelete_Click);
+    connect(CmdClear, &QPushButton::clicked, this, &FrmTimer::CmdClear_Click);
+    connect(CmdSaveCurrentTimes, &QPushButton::clicked, this,
+            &FrmTimer::CmdSaveCurrentTimes_Click);
+    connect(CmdSave, &QPushButton::clicked, this, &FrmTimer::CmdSave_Click);
+    CmdTime->installEventFilter(this);
+    installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); });
+    CmdStart->setFocus();
+}
+
+void FrmTimer::load() {
+    Label9->hide();
+    TimerRunning = false;
+    Label5->setText(QStringLiteral("Timing Ev# ") + QString::number(state_.EventNumber));
+    Label6->hide();
+    state_.MeetDate = meetDateFrom(platform_.clock.shortDateText());
+    TimesFile = DataFileName(state_, state_.PrimaryPath, kTimesPrefix, kTimesExtension);
+    ListTimes->clear();
+    if (const std::optional<QStringList> loaded = loadTimes(platform_.files, TimesFile)) {
+        ListTimes->addItems(*loaded);
+        setWindowTitle(QStringLiteral("Capture Times for EVENT # ") +
+                       QString::number(state_.EventNumber));
+    }
+    SecondaryTimesFile =
+        DataFileName(state_, state_.SecondaryPath, kTimesPrefix, kTimesExtension);
+    reminder(QStringLiteral("If networked to the main computer so that TIMES may be imported as "
+                            "they are recorded, then inform the main computer operator that the "
+                            "file containing the TIMES is ") +
+             CR + CR + QStringLiteral("  ") + SecondaryTimesFile + QStringLiteral(".") + CR + CR +
+             QStringLiteral("It a stop watch or other timer is started at the START of the race, "
+                            "Lapmark may then be started at any known time later than the actual "
+                            "start since Podiax can add any time difference to ALL the times once "
+                            "they have been imported."));
+}
+
+int FrmTimer::run() {
+    load();
+    return exec();
+}
+
+QStringList FrmTimer::lines() const {
+    QStringList out;
+    out.reserve(ListTimes->count());
+    for (int i = 0; i < ListTimes->count(); ++i)
+        out.append(ListTimes->item(i)->text());
+    return out;
+}
+
+void FrmTimer::reminder(const QString& prompt) { platform_.dialogs.message(prompt, kTitle); }
+
+void FrmTimer::showTime(std::int64_t elapsed) {
+    Label10->setText(FormatTime(elapsed));
+}
+
+void FrmTimer::CmdStart_Click() {
+    if (ListTimes->count() > 0) {
+        reminder(QStringLiteral("Existing times must be cleared in order to start timing."));
+        return;
+    }
+    Label2->setText(QStringLiteral("Timer Started"));
+    repaint();
+    platform_.session.processEvents();
+    StartTick = platform_.clock.tickCount();
+    CaptureCount = 0;
+    TimerRunning = true;
+    Label5->hide();
+    Label6->show();
+    repaint();
+    StartDisplay(platform_.clock, [this](const QString& text) {
+        Label10->setText(text);
+        Label10->repaint();
+    });
+    Label6->hide();
+    Label5->show();
+    repaint();
+    Label10->setText(QString());
+    Label10->repaint();
+    CmdTime->setFocus();
+}
+
+void FrmTimer::CmdStop_Click() {
+    CaptureCount = 0;
+    Label2->setText(QStringLiteral("Timer Stopped"));
+    Label10->setText(QString());
+    repaint();
+    platform_.session.processEvents();
+    TimerRunning = false;
+}
+
+void FrmTimer::CmdTime_MouseDown() {
+    Label9->hide();
+    if (!TimerRunning) {
+        reminder(kNotRunning);
+        return;
+    }
+    ++CaptureCount;
+    showTime(elapsedMs(StartTick, platform_.clock.tickCount()));
+    ListTimes->addItem(timeLine(CaptureCount, Label10->text().trimmed()));
+    ListTimes->setCurrentRow(ListTimes->count() - 1);
+    unsaved_ = true;
+}
+
+void FrmTimer::CmdCheckTime_Click() {
+    if (!TimerRunning) {
+        reminder(kNotRunning);
+        return;
+    }
+    showTime(elapsedMs(StartTick, platform_.clock.tickCount()));
+    Label9->hide();
+    CmdTime->setFocus();
+}
+
+void FrmTimer::CmdDelete_Click() {
+    if (TimerRunning) {
+        reminder(QStringLiteral("Timer is running, stop timer to edit times."));
+        return;
+    }
+    const int row = ListTimes->currentRow();
+    if (row < 0 || !ListTimes->item(row)->isSelected()) {
+        reminder(QStringLiteral("Time not selected, select which time to delete."));
+        return;
+    }
+    const QStringList renumbered = [&] {
+        QStringList remaining = lines();
+        remaining.removeAt(row);
+        return renumberedTimes(remaining);
+    }();
+    delete ListTimes->takeItem(row);
+    for (int i = 0; i < ListTimes->count(); ++i)
+        ListTimes->item(i)->setText(renumbered[i]);
+    ListTimes->setCurrentRow(-1);
+    unsaved_ = true;
+}
+
+void FrmTimer::CmdClear_Click() {
+    if (TimerRunning) {
+        reminder(kStopFirst);
+        return;
+    }
+    if (platform_.dialogs.message(QStringLiteral("Should ALL times be DELETED?"),
+                                  QStringLiteral("Confirm"), Buttons::YesNo,
+                                  Answer::Yes) != Answer::Yes)
+        return;
+    ListTimes->clear();
+    Label10->setText(QString());
+}
+
+bool FrmTimer::SaveTimes() {
+    const QByteArray content = timesFileContent(lines());
+    if (!writePrimary(platform_, TimesFile, content, RetryPause::FromRoundedSecond)) {
+        reminder(QStringLiteral("Error!  The times were NOT saved.") + CR + CR +
+                 QStringLiteral("Could not write: ") + TimesFile + CR + CR +
+                 QStringLiteral("The times are still in the list.  Check the disk or folder, "
+                                "then save again."));
+        return false;
+    }
+    unsaved_ = false;
+    if (!secondaryIsNoPath(state_.SecondaryPath))
+        copyToSecondary(platform_, TimesFile, SecondaryTimesFile, content);
+    return true;
+}
+
+void FrmTimer::CmdSaveCurrentTimes_Click() {
+    if (SaveTimes())
+        Label9->show();
+}
+
+void FrmTimer::CmdSave_Click() {
+    if (TimerRunning) {
+        reminder(kStopFirst);
+        return;
+    }
+    const int count = ListTimes->count();
+    KeepOlderVersion(platform_.files, TimesFile);
+    platform_.session.processEvents();
+    if (!SaveTimes())
+        return; // the window stays open with every time still in the list
+    if (count < 1) {
+        platform_.dialogs.message(QStringLiteral("No times saved."), QStringLiteral("Note"));
+    } else {
+        reminder(QStringLiteral("File of times saved as: ") + CR + CR + QStringLiteral("   ") +
+                 TimesFile + QStringLiteral(".") + CR + CR + CR +
+                 QStringLiteral("OLDER versions of times for THIS EVENT have a letter A,B,C... "
+                                "appended to the file name"));
+    }
+    closeFromCode();
+}
+
+bool FrmTimer::onCloseBox() {
+    if (!TimerRunning && !unsaved_)
+        return true;
+    return platform_.dialogs.message(
+               QStringLiteral("Times captured since the last save will be lost.  Close anyway?"),
+               QStringLiteral("Confirm"), Buttons::YesNo, Answer::No) == Answer::Yes;
+}
+
+bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CmdTime && event->type() == QEvent::MouseButtonPress) {
+        const bool wasRunning = TimerRunning;
+        CmdTime_MouseDown();
+        // After a message box the press must not leave the button held down.
+        if (!wasRunning) {
+            CmdTime->setDown(false);
+            return true;
+        }
+    }
+    return ModalWindow::eventFilter(watched, event);
+}
+
+bool FrmTimer::keyPreview(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->text() != QLatin1String(" "))
+        return false;
+    CmdTime->setFocus();
+    CmdTime_MouseDown();
+    return true;
+}
+
+} // namespace lm
+

@@ -1,0 +1,81 @@
+#pragma once
+// FrmTimer, the time capture window: start the race clock, capture one time per finisher
+// (mouse-down on the capture button or the space bar), check the clock, delete an extra
+// time, clear, save while the race goes on, and save and leave.
+
+#include "platform/ui.h"
+
+#include <cstdint>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace lm {
+
+struct AppState;
+
+class FrmTimer : public ModalWindow {
+    Q_OBJECT
+public:
+    FrmTimer(AppState& state, Platform& platform, QWidget* parent = nullptr);
+
+    // The load steps: file names, the earlier times of the event, the reminder.  Runs
+    // before the window is first shown.
+    void load();
+    // load(), then the window modally until it closes.
+    int run();
+
+    bool timerRunning() const { return TimerRunning; }
+    QStringList lines() const;
+    QString timesFile() const { return TimesFile; }
+    QString secondaryTimesFile() const { return SecondaryTimesFile; }
+
+    void CmdStart_Click();
+    void CmdStop_Click();
+    void CmdTime_MouseDown();
+    void CmdCheckTime_Click();
+    void CmdDelete_Click();
+    void CmdClear_Click();
+    void CmdSaveCurrentTimes_Click();
+    void CmdSave_Click();
+
+protected:
+    bool onCloseBox() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool keyPreview(QKeyEvent* event);
+    void showTime(std::int64_t elapsed);
+    // Writes the times file and its secondary copy; false (after telling the operator)
+    // when the primary file could not be written.
+    bool SaveTimes();
+    void reminder(const QString& prompt);
+
+    AppState& state_;
+    Platform& platform_;
+
+    std::uint32_t StartTick = 0;
+    bool TimerRunning = false;
+    int CaptureCount = 0;
+    bool unsaved_ = false; // times captured or deleted since the last save
+    QString TimesFile;
+    QString SecondaryTimesFile;
+
+    QPushButton* CmdStart;
+    QPushButton* CmdStop;
+    QLabel* Label2;
+    QLabel* Label10;
+    QPushButton* CmdCheckTime;
+    QLabel* Label5;
+    QLabel* Label6;
+    QPushButton* CmdTime;
+    QListWidget* ListTimes;
+    QPushButton* CmdClear;
+    QPushButton* CmdSaveCurrentTimes;
+    QLabel* Label9;
+    QPushButton* CmdSave;
+    QPushButton* CmdDelete;
+};
+
+} // namespace lm
