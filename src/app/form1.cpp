@@ -271,7 +271,11 @@ bool Form1::characterFilter(QKeyEvent* event) {
     if (text.isEmpty() || (event->modifiers() & Qt::AltModifier) ||
         event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
         return false;
-    for (const QChar c : text) {
+    for (QChar c : text) {
+        // A letter typed with Ctrl held is a control character (Ctrl+V is 22), whatever
+        // text the keyboard layer reports for it.
+        if ((event->modifiers() & Qt::ControlModifier) && c.isLetter() && c.unicode() < 128)
+            c = QChar(c.toUpper().unicode() & 0x1F);
         if (!allowedCharacter(c)) {
             reminder(QStringLiteral("Please re-enter using only alpha numeric keys."));
             Text1->clear();

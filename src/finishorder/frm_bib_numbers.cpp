@@ -199,7 +199,8 @@ void FrmBibNumbers::enterBib() {
     }
     const double bib = numericValue(TxtBib->text());
     const QString bibText = numberText(bib);
-    if (!std::isfinite(bib) || bibText.size() > 10) {
+    // The bib column holds ten characters of plain decimal digits.
+    if (!std::isfinite(bib) || bibText.size() > 10 || bibText.contains(QLatin1Char('e'))) {
         reminder(QStringLiteral("BIB # ") + TxtBib->text() +
                  QStringLiteral(" is not a bib number that can be stored.") + CR + CR +
                  QStringLiteral("Nothing was entered."));
@@ -295,6 +296,9 @@ int FrmBibNumbers::targetPlace() const {
 
 void FrmBibNumbers::afterEdit(int place) {
     selectLine(std::min(place, list_->count() - 1));
+    // The selection may already stand on that index after the lines moved; the boxes
+    // must show the line as it is now either way.
+    List1_Click();
     TxtPlace->setText(QString::number(place));
     TxtBib->setFocus();
     TxtBib->selectAll();

@@ -47,7 +47,7 @@ class ZipArchives : public Archives {
 public:
     explicit ZipArchives(FileSystem& files) : files_(files) {}
     int extractFlat(const QString& archive, const QString& folder,
-                    const ExtractLimits& limits) override;
+                    const ExtractLimits& limits = {}) override;
 
 private:
     FileSystem& files_;

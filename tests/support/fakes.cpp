@@ -1,0 +1,64 @@
+#include "fakes.h"
+
+#include <QFile>
+
+namespace lm::test {
+
+Answer FakeDialogs::message(const QString& prompt, const QString& title, Buttons buttons,
+                            Answer defaultButton, Icon icon) {
+    messages.append({prompt, title, buttons, defaultButton, icon});
+    if (onMessage)
+        onMessage(messages.last());
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    return answers.isEmpty() ? defaultButton : answers.takeFirst();
+}
+
+std::optional<QString> FakeDialogs::chooseSaveFile(const QString& proposedName) {
+    proposedNames.append(proposedName);
+    return chosenFile;
+}
+
+QStringList FakeDialogs::titles() const {
+    QStringList out;
+    for (const Message& m : messages)
+        out.append(m.title);
+    return out;
+}
+
+std::optional<QByteArray> FakeHttp::fetch(const QUrl& url) {
+    requested.append(url.path());
+    if (!bodies.contains(url.path()))
+        return std::nullopt;
+    return bodies.value(url.path());
+}
+
+bool FaultyFiles::fails(const QString& path) const {
+    for (const QString& part : failWrites) {
+        if (path.contains(part))
+            return true;
+    }
+    return false;
+}
+
+bool FaultyFiles::writeFileAtomic(const QString& path, const QByteArray& data) {
+    ++atomicWrites;
+    return !fails(path) && FileSystem::writeFileAtomic(path, data);
+}
+
+bool FaultyFiles::writeFileNew(const QString& path, const QByteArray& data) {
+    return !fails(path) && FileSystem::writeFileNew(path, data);
+}
+
+void putFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace lm::test

@@ -1,0 +1,112 @@
+#pragma once
+// Scripted stand-ins for the platform: operator answers, clocks, HTTP and the session are
+// recorded and scripted; files are real (in a temporary folder) with faults on request.
+
+#include "platform/platform.h"
+#include "platform/qt_platform.h"
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+
+#include <functional>
+
+namespace lm::test {
+
+struct Message {
+    QString prompt;
+    QString title;
+    Buttons buttons;
+    Answer defaultButton;
+    Icon icon;
+};
+
+class FakeDialogs : public Dialogs {
+public:
+    Answer message(const QString& prompt, const QString& title, Buttons buttons,
+                   Answer defaultButton, Icon icon) override;
+    std::optional<QString> chooseSaveFile(const QString& proposedName) override;
+
+    QList<Message> messages;
+    // Answers for the next Yes/No questions; without one, the default button is taken.
+    QList<Answer> answers;
+    std::function<void(const Message&)> onMessage;
+    std::optional<QString> chosenFile;
+    QStringList proposedNames;
+
+    QStringList titles() const;
+    QString lastPrompt() const { return messages.isEmpty() ? QString() : messages.last().prompt; }
+};
+
+class FakeClock : public Clock {
+public:
+    std::uint32_t tickCount() override { return tick; }
+    double secondsSinceMidnight() override { return timeOfDay; }
+    QString shortDateText() override { return date; }
+    void sleepMs(int ms) override {
+        sleptMs += ms;
+        advance(ms);
+    }
+    void advance(int ms) {
+        tick += static_cast<std::uint32_t>(ms);
+        timeOfDay += ms / 1000.0;
+    }
+
+    std::uint32_t tick = 5'000'000;
+    double timeOfDay = 36'000.0;
+    QString date = QStringLiteral("3/14/2018");
+    qint64 sleptMs = 0;
+};
+
+class FakeHttp : public Http {
+public:
+    std::optional<QByteArray> fetch(const QUrl& url) override;
+    QMap<QString, QByteArray> bodies; // by URL path
+    QStringList requested;
+};
+
+class FakeSession : public Session {
+public:
+    void processEvents() override { ++eventRuns; }
+    void setWaitCursor(bool wait) override { cursorChanges.append(wait); }
+    void closeAllWindows() override { closedAll = true; }
+    bool startDetached(const QString& program) override {
+        started.append(program);
+        return true;
+    }
+    void quit() override { quitRequested = true; }
+
+    int eventRuns = 0;
+    QList<bool> cursorChanges;
+    bool closedAll = false;
+    QStringList started;
+    bool quitRequested = false;
+};
+
+// Real files; writes to names that contain one of `failWrites` fail.
+class FaultyFiles : public FileSystem {
+public:
+    bool writeFileAtomic(const QString& path, const QByteArray& data) override;
+    bool writeFileNew(const QString& path, const QByteArray& data) override;
+    QStringList failWrites;
+    int atomicWrites = 0;
+
+private:
+    bool fails(const QString& path) const;
+};
+
+struct TestPlatform {
+    FakeDialogs dialogs;
+    FakeClock clock;
+    FaultyFiles files;
+    FakeHttp http;
+    ZipArchives archives{files};
+    FakeSession session;
+    Platform platform{dialogs, clock, files, http, archives, session};
+};
+
+// Writes `data` to `path` for a test's starting situation.
+void putFile(const QString& path, const QByteArray& data);
+QByteArray fileBytes(const QString& path);
+
+} // namespace lm::test

@@ -1,0 +1,342 @@
+#include "app/app_state.h"
+#include "support/fakes.h"
+#include "timing/data_file.h"
+#include "timing/frm_timer.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace lm;
+using namespace lm::test;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    TestPlatform t;
+    AppState state;
+    std::unique_ptr<FrmTimer> window;
+
+    Fixture() {
+        state.AppPath = dir.path();
+        state.PrimaryPath = dir.path() + "/";
+        state.SecondaryPath = "no path set";
+        state.EventNumber = 7;
+        state.EventName = "Girls 5K";
+        state.MaxEntries = 2000;
+    }
+    QString timesFile() const { return dir.path() + "/ 3-14-2018 Girls 5K TIMES EV  7.LMT"; }
+    FrmTimer& open() {
+        window = std::make_unique<FrmTimer>(state, t.platform);
+        window->load();
+        window->show();
+        return *window;
+    }
+    template <class T> T* child(const char* name) {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void space() {
+        QWidget* target = window->focusWidget() ? window->focusWidget() : window.get();
+        QTest::keyClick(target, Qt::Key_Space);
+    }
+    void start() {
+        click("CmdStart");
+    }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
+};
+
+} // namespace
+
+class TestFrmTimer : public QObject {
+    Q_OBJECT
+private slots:
+    void loadsEarlierTimesAndAlwaysReminds() {
+        Fixture f;
+        putFile(f.timesFile(), "12.36\r\n\r\n1:05.44\r\n");
+        FrmTimer& w = f.open();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Capture Times for EVENT # 7"));
+        QCOMPARE(w.lines(), (QStringList{"1         12.36", "2       1:05.44"}));
+        QCOMPARE(f.label("Label5"), QStringLiteral("Timing Ev# 7"));
+        QCOMPARE(f.t.dialogs.messages.size(), 1);
+        QCOMPARE(f.t.dialogs.lastPrompt(),
+                 "If networked to the main computer so that TIMES may be imported as they are "
+                 "recorded, then inform the main computer operator that the file containing the "
+                 "TIMES is \r\r  no path set 3-14-2018 Girls 5K TIMES EV  7.LMT.\r\rIt a stop "
+                 "watch or other timer is started at the START of the race, Lapmark may then be "
+                 "started at any known time later than the actual start since Podiax can add any "
+                 "time difference to ALL the times once they have been imported.");
+
+        Fixture empty;
+        FrmTimer& w2 = empty.open();
+        QCOMPARE(w2.windowTitle(), QStringLiteral("Time Capture"));
+        QVERIFY(w2.lines().isEmpty());
+        QCOMPARE(empty.t.dialogs.messages.size(), 1);
+    }
+
+    void spaceBarCapturesNumberedTimes() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        QVERIFY(w.timerRunning());
+        QCOMPARE(f.child<QWidget>("CmdTime"), w.focusWidget());
+        QCOMPARE(f.label("Label2"), QStringLiteral("Timer Started"));
+        f.t.clock.advance(2345);
+        f.space();
+        f.t.clock.advance(60000);
+        f.space();
+        f.t.clock.advance(1);
+        f.space();
+        QCOMPARE(w.lines(), (QStringList{"1         12.36", "2       1:12.36", "3       1:12.36"}));
+        auto* list = f.child<QListWidget>("ListTimes");
+        QCOMPARE(list->currentRow(), 2);
+        QVERIFY(list->currentItem()->isSelected());
+    }
+
+    void anyMouseButtonCaptures() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        QTest::mousePress(f.child<QPushButton>("CmdTime"), Qt::RightButton);
+        QTest::mousePress(f.child<QPushButton>("CmdTime"), Qt::LeftButton);
+        QCOMPARE(w.lines().size(), 2);
+    }
+
+    void refusals_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("message");
+        const QString notRunning = "Timer not running. Start timer first.";
+        const QString stopFirst = "Timer is running. Stop timer first.";
+        QTest::newRow("start with times") << "stopped with times" << "CmdStart"
+                                          << "Existing times must be cleared in order to start timing.";
+        QTest::newRow("capture stopped") << "stopped with times" << "space" << notRunning;
+        QTest::newRow("check stopped") << "stopped empty" << "CmdCheckTime" << notRunning;
+        QTest::newRow("delete nothing selected") << "stopped empty" << "CmdDelete"
+                                                 << "Time not selected, select which time to delete.";
+        QTest::newRow("start after capture") << "running with times" << "CmdStart"
+                                             << "Existing times must be cleared in order to start timing.";
+        QTest::newRow("delete running") << "running with times" << "CmdDelete"
+                                        << "Timer is running, stop timer to edit times.";
+        QTest::newRow("clear running") << "running with times" << "CmdClear" << stopFirst;
+        QTest::newRow("save and exit running") << "running empty" << "CmdSave" << stopFirst;
+    }
+    void refusals() {
+        QFETCH(QString, situation);
+        QFETCH(QString, action);
+        QFETCH(QString, message);
+        Fixture f;
+        if (situation.contains("stopped with times"))
+            putFile(f.timesFile(), "1.01\r\n2.02\r\n");
+        FrmTimer& w = f.open();
+        if (situation.startsWith("running")) {
+            f.start();
+            if (situation.endsWith("with times"))
+                f.space();
+        }
+        const QStringList before = w.lines();
+        const bool running = w.timerRunning();
+        const int messagesBefore = f.t.dialogs.messages.size();
+        if (action == "space")
+            f.space();
+        else
+            f.click(action.toLatin1().constData());
+        QCOMPARE(f.t.dialogs.messages.size(), messagesBefore + 1);
+        QCOMPARE(f.t.dialogs.messages.last().title, QStringLiteral("Reminder"));
+        QCOMPARE(f.t.dialogs.lastPrompt(), message);
+        QCOMPARE(w.lines(), before);
+        QCOMPARE(w.timerRunning(), running);
+        QVERIFY(w.isVisible());
+    }
+
+    void startTwiceBeforeFirstCaptureRestartsTheClock() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        f.t.clock.advance(50000);
+        f.start();
+        f.space();
+        QCOMPARE(w.lines(), QStringList{"1         10.00"}); // the ten seconds of the display
+    }
+
+    void checkShowsTimeWithoutAddingALine() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        f.t.clock.advance(55432);
+        f.click("CmdCheckTime");
+        QCOMPARE(f.label("Label10"), QStringLiteral("1:05.44"));
+        QVERIFY(w.lines().isEmpty());
+    }
+
+    void stopEmptiesDisplayAndStopsClock() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        f.space();
+        f.click("CmdStop");
+        QVERIFY(!w.timerRunning());
+        QCOMPARE(f.label("Label2"), QStringLiteral("Timer Stopped"));
+        QCOMPARE(f.label("Label10"), QString());
+    }
+
+    void deleteRenumbers() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n2.02\r\n3.03\r\n4.04\r\n");
+        FrmTimer& w = f.open();
+        f.child<QListWidget>("ListTimes")->setCurrentRow(1);
+        f.click("CmdDelete");
+        QCOMPARE(w.lines(), (QStringList{"1          1.01", "2          3.03", "3          4.04"}));
+    }
+
+    void clearAsksFirst() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n");
+        FrmTimer& w = f.open();
+        f.t.dialogs.answers = {Answer::No};
+        f.click("CmdClear");
+        QCOMPARE(w.lines().size(), 1);
+        QCOMPARE(f.t.dialogs.messages.last().title, QStringLiteral("Confirm"));
+        QCOMPARE(f.t.dialogs.lastPrompt(), QStringLiteral("Should ALL times be DELETED?"));
+        f.t.dialogs.answers = {Answer::Yes};
+        f.click("CmdClear");
+        QVERIFY(w.lines().isEmpty());
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n")); // file untouched
+    }
+
+    void saveCurrentWhileRunning() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        f.space();
+        f.click("CmdSaveCurrentTimes");
+        QVERIFY(w.timerRunning());
+        QVERIFY(f.child<QLabel>("Label9")->isVisible());
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("10.00\r\n"));
+        QCOMPARE(f.t.dialogs.messages.size(), 1); // only the load reminder
+        f.space();
+        QVERIFY(!f.child<QLabel>("Label9")->isVisible());
+        QVERIFY(!QFile::exists(versionedName(f.timesFile(), 0)));
+    }
+
+    void finalSavesKeepLetteredVersions() {
+        Fixture f;
+        for (int run = 0; run < 4; ++run) {
+            putFile(f.dir.filePath("marker"), QByteArray::number(run));
+            FrmTimer& w = f.open();
+            w.CmdClear_Click();
+            f.start();
+            for (int i = 0; i <= run; ++i)
+                f.space();
+            f.click("CmdStop");
+            if (run == 3) {
+                f.click("CmdSaveCurrentTimes");
+                f.click("CmdSaveCurrentTimes");
+            }
+            f.click("CmdSave");
+            QVERIFY(!w.isVisible());
+            QCOMPARE(f.t.dialogs.lastPrompt(),
+                     "File of times saved as: \r\r   " + f.timesFile() +
+                         ".\r\r\rOLDER versions of times for THIS EVENT have a letter A,B,C... "
+                         "appended to the file name");
+        }
+        QCOMPARE(fileBytes(versionedName(f.timesFile(), 0)).count("\r\n"), 1);
+        QCOMPARE(fileBytes(versionedName(f.timesFile(), 1)).count("\r\n"), 2);
+        QCOMPARE(fileBytes(versionedName(f.timesFile(), 2)).count("\r\n"), 4); // the current saves
+        QVERIFY(!QFile::exists(versionedName(f.timesFile(), 3)));
+        QCOMPARE(fileBytes(f.timesFile()).count("\r\n"), 4);
+    }
+
+    void emptyListFinalSave() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n");
+        FrmTimer& w = f.open();
+        f.t.dialogs.answers = {Answer::Yes};
+        f.click("CmdClear");
+        f.click("CmdSave");
+        QCOMPARE(f.t.dialogs.messages.last().title, QStringLiteral("Note"));
+        QCOMPARE(f.t.dialogs.lastPrompt(), QStringLiteral("No times saved."));
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray());
+        QCOMPARE(fileBytes(versionedName(f.timesFile(), 0)), QByteArray("1.01\r\n"));
+        QVERIFY(!w.isVisible());
+    }
+
+    void failedPrimaryWriteKeepsWindowAndTimes() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n");
+        FrmTimer& w = f.open();
+        f.t.files.failWrites = {"TIMES EV"};
+        f.click("CmdSave");
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.lines(), QStringList{"1          1.01"});
+        QVERIFY(f.t.dialogs.lastPrompt().contains("NOT saved"));
+        QVERIFY(f.t.dialogs.lastPrompt().contains(f.timesFile()));
+        QCOMPARE(f.t.files.atomicWrites, kWriteAttempts);
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n"));
+        f.click("CmdSaveCurrentTimes");
+        QVERIFY(!f.child<QLabel>("Label9")->isVisible());
+    }
+
+    void secondaryCopyFollowsEverySave_data() {
+        QTest::addColumn<QString>("secondary");
+        QTest::addColumn<int>("messages"); // after the load reminder
+        QTest::newRow("folder") << "usb/" << 0;
+        QTest::newRow("vanished folder") << "gone/" << 1;
+        QTest::newRow("no path set") << "no path set" << 0;
+        QTest::newRow("NO PATH SET") << "NO PATH SET" << 0;
+        QTest::newRow("empty: the primary itself") << "" << 1;
+    }
+    void secondaryCopyFollowsEverySave() {
+        QFETCH(QString, secondary);
+        QFETCH(int, messages);
+        Fixture f;
+        QDir(f.dir.path()).mkdir("usb");
+        QDir::setCurrent(f.dir.path());
+        f.state.SecondaryPath = secondary.endsWith('/') ? f.dir.path() + "/" + secondary : secondary;
+        FrmTimer& w = f.open();
+        f.start();
+        f.space();
+        w.CmdSaveCurrentTimes_Click();
+        QCOMPARE(f.t.dialogs.messages.size(), 1 + messages);
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("10.00\r\n"));
+        if (secondary == "usb/")
+            QCOMPARE(fileBytes(w.secondaryTimesFile()), QByteArray("10.00\r\n"));
+        QCOMPARE(QDir(f.dir.filePath("usb")).entryList(QDir::Files | QDir::Hidden).size(),
+                 secondary == "usb/" ? 1 : 0);
+    }
+
+    void closeBoxAsksWhileTimesAreUnsaved() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        f.start();
+        f.space();
+        f.t.dialogs.answers = {Answer::No};
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QCOMPARE(f.t.dialogs.messages.last().title, QStringLiteral("Confirm"));
+        QCOMPARE(f.t.dialogs.messages.last().defaultButton, Answer::No);
+        QCOMPARE(f.t.dialogs.lastPrompt(),
+                 QStringLiteral("Times captured since the last save will be lost.  Close anyway?"));
+        f.click("CmdStop");
+        f.click("CmdSaveCurrentTimes");
+        const int asked = f.t.dialogs.messages.size();
+        QVERIFY(w.close());
+        QCOMPARE(f.t.dialogs.messages.size(), asked); // saved and stopped: no question
+    }
+
+    void escapeDoesNotClose() {
+        Fixture f;
+        FrmTimer& w = f.open();
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+    }
+};
+
+QTEST_MAIN(TestFrmTimer)
+#include "tst_frm_timer.moc"
