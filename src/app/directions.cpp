@@ -93,9 +93,9 @@ FormDirections::FormDirections(QWidget* parent) : ModalWindow(parent, 723, 507) 
     setObjectName(QStringLiteral("FormDirections"));
     setWindowTitle(QStringLiteral("Brief Directions"));
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(16, 10, 16, 10);
+    grid->setContentsMargins(14, 8, 14, 8);
     grid->setHorizontalSpacing(12);
-    grid->setVerticalSpacing(5);
+    grid->setVerticalSpacing(3);
     grid->setColumnMinimumWidth(0, 90);
     grid->setColumnStretch(1, 1);
     int row = 0;

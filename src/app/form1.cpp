@@ -95,7 +95,7 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
               QStringLiteral("(Used in FILE NAME along with DATE when data is saved.)"), 24, 172,
               420, 17);
     makeLabel(this, "Label7", QStringLiteral("Fixed  PRIMARY PATH:"), 24, 198, 150, 17);
-    Label6 = makeLabel(this, "Label6", QStringLiteral("Label6"), 176, 198, 340, 17);
+    Label6 = makeLabel(this, "Label6", QStringLiteral("Label6"), 160, 198, 364, 17);
     Label6->setFont(uiFont(8.25, true));
     auto* label10 = makeLabel(this, "Label10",
                               QStringLiteral("The Primary Path may be used by the Main Computer "
@@ -106,7 +106,7 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
     CmdPath = makeButton(this, "CmdPath", QStringLiteral("Set Secondary Path for Data"), 24, 254,
                          200, 27, QColor(0xFF, 0xFF, 0xC0));
     makeLabel(this, "Label8", QStringLiteral("Current SECONDARY Path:"), 24, 290, 160, 17);
-    Label9 = makeLabel(this, "Label9", QStringLiteral("Label9"), 186, 290, 330, 17);
+    Label9 = makeLabel(this, "Label9", QStringLiteral("Label9"), 180, 290, 344, 17);
     Label9->setFont(uiFont(8.25, true));
     auto* command1 = makeButton(this, "Command1", QStringLiteral("Time a Race"), 24, 322, 150, 36,
                                 QColor(0xFF, 0xFF, 0x00));

@@ -48,7 +48,9 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
                                    170, 326, 150, 27, QColor(0xC0, 0xFF, 0xC0));
     List1 = new QListView(this);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(344, 88, 142, 356);
+    List1->setGeometry(336, 88, 152, 356);
+    List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List1->setTextElideMode(Qt::ElideNone);
     List1->setFont(fixedFont(9, true));
     List1->setUniformItemSizes(true);
     List1->setModel(list_);
@@ -69,7 +71,7 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
     auto* label3 = makeLabel(this, "Label3", QStringLiteral("Type BIB# and press ENTER:"), 130,
                              108, 200, 17);
     setTextColor(label3, QColor(0x00, 0x00, 0xFF));
-    makeLabel(this, "Label4", QStringLiteral("PLACE                 BIB"), 348, 68, 140, 17);
+    makeLabel(this, "Label4", QStringLiteral("PLACE                 BIB"), 340, 68, 148, 17);
     auto* label5 = makeLabel(this, "Label5",
                              QStringLiteral("Enter BIB NUMBERS in finish order by typing a number "
                                             "into the BIB # box and pressing ENTER"),
@@ -85,7 +87,7 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
                                             "Return here to add, change, edit bib numbers already "
                                             "entered. Any blank bib numbers are replaced with "
                                             "99999 for future editing."),
-                             14, 376, 325, 80);
+                             10, 372, 320, 84);
     label7->setFont(uiFont(9.75));
     makeLabel(this, "Label8",
               QStringLiteral("Change a BIB number by specifying an existing place and enter the "

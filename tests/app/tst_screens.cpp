@@ -1,0 +1,95 @@
+// Every window at its real size: no caption may be clipped.  The windows are also saved as
+// pictures under the build folder (screens/) for a person to look at.
+
+#include "app/app_state.h"
+#include "app/directions.h"
+#include "app/form1.h"
+#include "app/frm_path.h"
+#include "finishorder/frm_bib_numbers.h"
+#include "support/fakes.h"
+#include "timing/frm_timer.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace lm;
+using namespace lm::test;
+
+namespace {
+
+QStringList clippedCaptions(QWidget* window) {
+    QStringList clipped;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const bool fits = label->wordWrap()
+                              ? label->heightForWidth(label->width()) <= label->height()
+                              : label->sizeHint().width() <= label->width();
+        if (!fits)
+            clipped.append(label->objectName());
+    }
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        const QRect area = button->rect().adjusted(3, 2, -3, -2);
+        const QRect needed = button->fontMetrics().boundingRect(
+            area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, button->text());
+        if (needed.height() > area.height() || needed.width() > area.width())
+            clipped.append(button->objectName());
+    }
+    return clipped;
+}
+
+} // namespace
+
+class TestScreens : public QObject {
+    Q_OBJECT
+private slots:
+    void captionsFit_data() {
+        QTest::addColumn<QString>("window");
+        for (const char* name : {"Form1", "FrmPath", "FormDirections3", "FormDirections", "FrmTimer",
+                                 "FrmBibNumbers"})
+            QTest::newRow(name) << name;
+    }
+    void captionsFit() {
+        QFETCH(QString, window);
+        QTemporaryDir dir;
+        TestPlatform t;
+        AppState state;
+        Form1 form(state, t.platform, QUrl("http://127.0.0.1:1"));
+        form.load(dir.path() + "/home/volunteer/Lapmark"); // a path of usual length
+        state.SecondaryPath = "/media/timing/USB DRIVE/";
+        state.EventName = "Girls 5K";
+        state.EventNumber = 7;
+        std::unique_ptr<QWidget> shown;
+        if (window == "Form1") {
+            form.show();
+        } else if (window == "FrmPath") {
+            auto* w = new FrmPath(state, t.platform);
+            w->load();
+            shown.reset(w);
+        } else if (window == "FormDirections3") {
+            shown = std::make_unique<FormDirections3>();
+        } else if (window == "FormDirections") {
+            shown = std::make_unique<FormDirections>();
+        } else if (window == "FrmTimer") {
+            auto* w = new FrmTimer(state, t.platform);
+            w->load();
+            shown.reset(w);
+        } else {
+            auto* w = new FrmBibNumbers(state, t.platform);
+            w->load();
+            shown.reset(w);
+        }
+        QWidget* target = shown ? shown.get() : &form;
+        target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(target));
+        QDir().mkpath(QT_TESTCASE_BUILDDIR "/screens");
+        target->grab().save(QT_TESTCASE_BUILDDIR "/screens/" + window + ".png");
+        QCOMPARE(clippedCaptions(target).join(","), QString());
+    }
+};
+
+QTEST_MAIN(TestScreens)
+#include "tst_screens.moc"
