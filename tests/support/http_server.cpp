@@ -4,8 +4,8 @@
 
 namespace lm::test {
 
-HttpServer::HttpServer() {
-    server_.listen(QHostAddress::LocalHost, 0);
+HttpServer::HttpServer(quint16 port) {
+    server_.listen(QHostAddress::LocalHost, port);
     connect(&server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_.nextPendingConnection()) {
             socket->setParent(this);

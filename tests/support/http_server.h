@@ -18,7 +18,7 @@ public:
         bool silent = false; // accept the connection, never answer
     };
 
-    HttpServer();
+    explicit HttpServer(quint16 port = 0);
     QUrl base() const;
     void serve(const QString& path, const QByteArray& body, int status = 200);
     void hang(const QString& path);
