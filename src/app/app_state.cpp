@@ -89,6 +89,16 @@ double numericValue(const QString& text) {
     return std::strtod(number.c_str(), nullptr);
 }
 
+QString trimSpaces(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 QString numberText(double value) {
     if (value == 0)
         return QStringLiteral("0");

@@ -53,6 +53,10 @@ inline const QString kNoPathSet = QStringLiteral("no path set");
 // numbers.  0 when the text does not begin with a number.
 double numericValue(const QString& text);
 
+// The text without the spaces at both ends (only spaces: the data files keep any other
+// character as it stands).
+QString trimSpaces(const QString& text);
+
 // Shortest decimal text of a value as the program writes numbers ("42", "12.5", "-3").
 QString numberText(double value);
 

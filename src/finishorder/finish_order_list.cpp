@@ -121,7 +121,7 @@ int FinishOrderList::loadFields(const QStringList& fields) {
         if (place > maxEntries_ || place >= count())
             break;
         if (numericValue(field) > 0) {
-            lines_[place] = MakePlaceLine(lines_[place].left(10), field.trimmed().left(10));
+            lines_[place] = MakePlaceLine(lines_[place].left(10), trimSpaces(field).left(10));
             ++place;
         }
     }
@@ -133,7 +133,7 @@ QByteArray FinishOrderList::fileContent(int last) const {
     QByteArray out;
     out.reserve(last * 7);
     for (int place = 1; place <= last; ++place) {
-        out += bibValue(place) > 0 ? toFileText(line(place).right(10).trimmed())
+        out += bibValue(place) > 0 ? toFileText(trimSpaces(line(place).right(10)))
                                    : QByteArray("99999");
         out += "\r\n";
     }

@@ -1,5 +1,6 @@
 #include "times_file.h"
 
+#include "app/app_state.h"
 #include "data_file.h"
 #include "platform/platform.h"
 
@@ -7,10 +8,10 @@ namespace lm {
 
 QString timeLine(int number, const QString& timeText) {
     return QString::number(number).leftJustified(5, QLatin1Char(' '), true) +
-           timeText.trimmed().rightJustified(10, QLatin1Char(' '));
+           trimSpaces(timeText).rightJustified(10, QLatin1Char(' '));
 }
 
-QString timeOfLine(const QString& line) { return line.mid(5).trimmed(); }
+QString timeOfLine(const QString& line) { return trimSpaces(line.mid(5)); }
 
 QStringList renumberedTimes(const QStringList& lines) {
     QStringList out;

@@ -65,6 +65,12 @@ private slots:
         QCOMPARE(lm::numberText(value), text);
     }
 
+    void trimSpacesKeepsOtherWhitespace() {
+        QCOMPARE(trimSpaces("  12.36  "), QStringLiteral("12.36"));
+        QCOMPARE(trimSpaces(" \v "), QStringLiteral("\v"));
+        QCOMPARE(trimSpaces("   "), QString());
+    }
+
     void eventNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("number"); // -99999: refused
