@@ -22,13 +22,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     test::TestPlatform t;
-    AppState state;
-    state.AppPath = dir.path();
-    state.PrimaryPath = dir.path() + "/";
-    state.SecondaryPath = "no path set";
-    state.EventNumber = 7;
+    AppState state = test::eventState(dir.path());
     state.EventName = "Bench";
-    state.MaxEntries = 2000;
     t.clock.date = "12/6/2026";
     const QString file = dir.filePath(" 12-6-2026 Bench BIBS EV  7.LMB");
     QByteArray content;

@@ -20,13 +20,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     test::TestPlatform t;
-    AppState state;
-    state.AppPath = dir.path();
-    state.PrimaryPath = dir.path() + "/";
-    state.SecondaryPath = "no path set";
-    state.EventNumber = 7;
+    AppState state = test::eventState(dir.path());
     state.EventName = "Bench";
-    state.MaxEntries = 2000;
 
     FrmTimer window(state, t.platform);
     window.load();

@@ -21,17 +21,9 @@ namespace {
 struct Fixture {
     QTemporaryDir dir;
     TestPlatform t;
-    AppState state;
+    AppState state = eventState(dir.path());
     std::unique_ptr<FrmBibNumbers> window;
 
-    Fixture() {
-        state.AppPath = dir.path();
-        state.PrimaryPath = dir.path() + "/";
-        state.SecondaryPath = "no path set";
-        state.EventNumber = 7;
-        state.EventName = "Girls 5K";
-        state.MaxEntries = 2000;
-    }
     QString bibsFile() const { return dir.path() + "/ 3-14-2018 Girls 5K BIBS EV  7.LMB"; }
     FrmBibNumbers& open() {
         window = std::make_unique<FrmBibNumbers>(state, t.platform);

@@ -50,6 +50,18 @@ bool FaultyFiles::writeFileNew(const QString& path, const QByteArray& data) {
     return !fails(path) && FileSystem::writeFileNew(path, data);
 }
 
+AppState eventState(const QString& programFolder) {
+    AppState state;
+    state.AppPath = programFolder;
+    state.PrimaryPath = programFolder + QLatin1Char(kPathSeparator);
+    state.SecondaryPath = kNoPathSet;
+    state.EventNumber = 7;
+    state.EventName = QStringLiteral("Girls 5K");
+    state.MaxEntries = kMaxEntries;
+    state.VersionText = QLatin1String(kVersionText);
+    return state;
+}
+
 void putFile(const QString& path, const QByteArray& data) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))

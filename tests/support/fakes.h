@@ -2,6 +2,7 @@
 // Scripted stand-ins for the platform: operator answers, clocks, HTTP and the session are
 // recorded and scripted; files are real (in a temporary folder) with faults on request.
 
+#include "app/app_state.h"
 #include "platform/platform.h"
 #include "platform/qt_platform.h"
 
@@ -104,6 +105,10 @@ struct TestPlatform {
     FakeSession session;
     Platform platform{dialogs, clock, files, http, archives, session};
 };
+
+// The shared record as the main window hands it to a working window: event 7 "Girls 5K"
+// on 3/14/2018's files in `programFolder`, no secondary path.
+AppState eventState(const QString& programFolder);
 
 // Writes `data` to `path` for a test's starting situation.
 void putFile(const QString& path, const QByteArray& data);

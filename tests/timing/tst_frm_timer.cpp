@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/mount.h>
 
 using namespace lm;
 using namespace lm::test;
@@ -20,17 +21,9 @@ namespace {
 struct Fixture {
     QTemporaryDir dir;
     TestPlatform t;
-    AppState state;
+    AppState state = eventState(dir.path());
     std::unique_ptr<FrmTimer> window;
 
-    Fixture() {
-        state.AppPath = dir.path();
-        state.PrimaryPath = dir.path() + "/";
-        state.SecondaryPath = "no path set";
-        state.EventNumber = 7;
-        state.EventName = "Girls 5K";
-        state.MaxEntries = 2000;
-    }
     QString timesFile() const { return dir.path() + "/ 3-14-2018 Girls 5K TIMES EV  7.LMT"; }
     FrmTimer& open() {
         window = std::make_unique<FrmTimer>(state, t.platform);
@@ -281,6 +274,24 @@ private slots:
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n"));
         f.click("CmdSaveCurrentTimes");
         QVERIFY(!f.child<QLabel>("Label9")->isVisible());
+    }
+
+    void readOnlyProgramFolder() {
+        Fixture f;
+        const QByteArray folder = QFile::encodeName(f.dir.path());
+        if (::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a tmpfs here (needs root and mount rights)");
+        auto unmount = qScopeGuard([&] { ::umount(folder.constData()); });
+        putFile(f.timesFile(), "1.01\r\n2.02\r\n");
+        QVERIFY(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        FrmTimer& w = f.open();
+        f.click("CmdSave");
+        QVERIFY(w.isVisible());
+        QVERIFY(f.t.dialogs.lastPrompt().contains("NOT saved"));
+        QCOMPARE(f.t.files.atomicWrites, kWriteAttempts);
+        QCOMPARE(w.lines().size(), 2);
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n2.02\r\n"));
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void secondaryCopyFollowsEverySave_data() {
