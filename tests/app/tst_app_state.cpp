@@ -47,8 +47,6 @@ private slots:
         QCOMPARE(lm::numericValue(text), value);
     }
 
-    void hugeExponentIsNotFinite() { QVERIFY(!std::isfinite(lm::numericValue("1E999"))); }
-
     void numberText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
@@ -63,12 +61,6 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(lm::numberText(value), text);
-    }
-
-    void trimSpacesKeepsOtherWhitespace() {
-        QCOMPARE(trimSpaces("  12.36  "), QStringLiteral("12.36"));
-        QCOMPARE(trimSpaces(" \v "), QStringLiteral("\v"));
-        QCOMPARE(trimSpaces("   "), QString());
     }
 
     void eventNumber_data() {
@@ -113,27 +105,6 @@ private slots:
                  QStringLiteral("3-14-2018"));
     }
 
-    void pathDisplay_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << "" << "None Set...";
-        QTest::newRow("spaces") << "   " << "None Set...";
-        QTest::newRow("no path set") << "no path set" << "no path set";
-        QTest::newRow("folder") << "/media/usb/" << "/media/usb/";
-    }
-    void pathDisplay() {
-        QFETCH(QString, path);
-        QFETCH(QString, shown);
-        QCOMPARE(lm::pathDisplay(path), shown);
-    }
-
-    void noPathAnyCase() {
-        QVERIFY(secondaryIsNoPath("no path set"));
-        QVERIFY(secondaryIsNoPath("NO Path SET"));
-        QVERIFY(!secondaryIsNoPath(""));
-        QVERIFY(!secondaryIsNoPath(" no path set"));
-    }
-
     void readSettings_data() {
         QTest::addColumn<QString>("fileName"); // empty: no file
         QTest::addColumn<QByteArray>("content");
@@ -169,13 +140,6 @@ private slots:
         QCOMPARE(fileBytes(dir.filePath("LAPMARK.LM")), QByteArray("/media/usb/\r\n"));
     }
 
-    void writeSettingsCreatesLowerCaseName() {
-        QTemporaryDir dir;
-        FileSystem files;
-        QVERIFY(writeSettings(files, dir.path(), ""));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"lapmark.lm"});
-        QCOMPARE(fileBytes(dir.filePath("lapmark.lm")), QByteArray("\r\n"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAppState)

@@ -276,17 +276,6 @@ private slots:
         QCOMPARE(f.opened, shown);
     }
 
-    void directionsTextsAreExact() {
-        FormDirections3 paths;
-        FormDirections brief;
-        QCOMPARE(paths.windowTitle(), QStringLiteral("Paths for Files."));
-        QCOMPARE(brief.windowTitle(), QStringLiteral("Brief Directions"));
-        QVERIFY(paths.findChild<QLabel*>("Label7")->text().contains("using SAVE CURRENT  should"));
-        QVERIFY(paths.findChild<QLabel*>("Label2")->text().endsWith("will be needed. "));
-        QCOMPARE(brief.findChild<QLabel*>("Label10")->text(), QStringLiteral("TIMES"));
-        QCOMPARE(brief.findChild<QLabel*>("Label11")->text(), QStringLiteral("BIB NUMBERS"));
-        QCOMPARE(brief.findChild<QPushButton*>("CmdOK")->text(), QStringLiteral("&OK"));
-    }
 };
 
 QTEST_MAIN(TestForm1)

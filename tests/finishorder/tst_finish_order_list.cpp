@@ -156,18 +156,6 @@ private slots:
         QCOMPARE(list.clearTrailingPlaceholders(), 0);
     }
 
-    void insertOpensAPlace() {
-        FinishOrderList list(2000);
-        fill(list, {"11", "12", "13"});
-        list.insertPlace(2);
-        QCOMPARE(list.count(), 2002);
-        QCOMPARE(list.line(1), MakePlaceLine("1", "11"));
-        QCOMPARE(list.line(2), blankPlaceLine(2));
-        QCOMPARE(list.line(3), MakePlaceLine("3", "12"));
-        QCOMPARE(list.line(4), MakePlaceLine("4", "13"));
-        QCOMPARE(list.line(2000), blankPlaceLine(2000));
-    }
-
     void insertPushesTheLastPlacePastTheEnd() {
         FinishOrderList list(2000);
         list.build();

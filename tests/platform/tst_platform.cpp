@@ -103,34 +103,6 @@ private slots:
         QCOMPARE(archives.extractFlat(root.filePath("missing.zip"), root.path()), -1);
     }
 
-    void writeFileNewNeverReplaces() {
-        QTemporaryDir dir;
-        FileSystem files;
-        QVERIFY(files.writeFileNew(dir.filePath("a"), "1"));
-        QVERIFY(!files.writeFileNew(dir.filePath("a"), "2"));
-        QCOMPARE(fileBytes(dir.filePath("a")), QByteArray("1"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a"});
-    }
-
-    void fileLookupIgnoresLetterCase() {
-        QTemporaryDir dir;
-        FileSystem files;
-        putFile(dir.filePath("LAPMARK.EXE"), "x");
-        QCOMPARE(files.findFileNoCase(dir.path(), "lapmark.exe"), dir.filePath("LAPMARK.EXE"));
-        QCOMPARE(files.findFileNoCase(dir.path(), "other.exe"), QString());
-        QVERIFY(files.sameFile(dir.filePath("LAPMARK.EXE"), dir.path() + "/./LAPMARK.EXE"));
-        QVERIFY(!files.sameFile(dir.filePath("LAPMARK.EXE"), dir.filePath("missing")));
-    }
-
-    void tickCountIsMonotonicMilliseconds() {
-        SystemClock clock;
-        const std::uint32_t a = clock.tickCount();
-        clock.sleepMs(30);
-        const std::uint32_t b = clock.tickCount();
-        QVERIFY(std::uint32_t(b - a) >= 29 && std::uint32_t(b - a) < 1000);
-        QVERIFY(clock.secondsSinceMidnight() >= 0 && clock.secondsSinceMidnight() < 86400);
-    }
-
     void messageBoxAnswersAndShowsLineBreaks() {
         QtDialogs dialogs;
         QString shownText;
@@ -159,19 +131,6 @@ private slots:
         QVERIFY(errorIcon);
     }
 
-    void keyPreviewSeesEachKeyOnce() {
-        QWidget window;
-        auto* button = new QPushButton("b", &window);
-        int seen = 0;
-        installKeyPreview(&window, [&](QKeyEvent*) {
-            ++seen;
-            return false;
-        });
-        window.show();
-        button->setFocus();
-        QTest::keyClick(button, Qt::Key_A); // ignored by the button, travels to the window
-        QCOMPARE(seen, 1);
-    }
 };
 
 QTEST_MAIN(TestPlatformLayer)

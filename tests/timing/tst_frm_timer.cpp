@@ -315,6 +315,9 @@ private slots:
         f.space();
         w.CmdSaveCurrentTimes_Click();
         QCOMPARE(f.t.dialogs.messages.size(), 1 + messages);
+        if (messages)
+            QCOMPARE(f.t.dialogs.lastPrompt(), "Error!  Secondary file not saved.\r\rManually copy: " +
+                                                   f.timesFile() + " if data needed elsewhere");
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("10.00\r\n"));
         if (secondary == "usb/")
             QCOMPARE(fileBytes(w.secondaryTimesFile()), QByteArray("10.00\r\n"));

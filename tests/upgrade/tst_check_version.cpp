@@ -39,23 +39,6 @@ QByteArray goodPackage() {
 class TestCheckVersion : public QObject {
     Q_OBJECT
 private slots:
-    void versionComparison_data() {
-        QTest::addColumn<QString>("offered");
-        QTest::addColumn<bool>("newer");
-        QTest::newRow("equal") << "1.12" << false;
-        QTest::newRow("1.2") << "1.2" << true;
-        QTest::newRow("1.100") << "1.100" << false;
-        QTest::newRow("1.099") << "1.099" << false;
-        QTest::newRow("1.120") << "1.120" << false;
-        QTest::newRow("1.13 with line break") << "1.13\r\n" << true;
-        QTest::newRow("garbage") << "<html>" << false;
-    }
-    void versionComparison() {
-        QFETCH(QString, offered);
-        QFETCH(bool, newer);
-        QCOMPARE(isNewerVersion("1.12", offered), newer);
-    }
-
     void serverVersions_data() {
         QTest::addColumn<QByteArray>("body"); // "<none>": the fetch fails
         QTest::addColumn<bool>("asked");
