@@ -34,13 +34,16 @@ int main(int argc, char** argv) {
     }
     // The key press is handled (line appended and selected) before the key event returns;
     // the repaint that shows it follows in the event loop and is measured on its own.
-    const bench::Figures capture = bench::measure(2000, [&] {
-        t.clock.advance(731);
-        QTest::keyPress(window.focusWidget(), Qt::Key_Space);
-    }, [&] {
-        QTest::keyRelease(window.focusWidget(), Qt::Key_Space);
-        QCoreApplication::processEvents();
-    });
+    const bench::Figures capture = bench::measure(
+        2000,
+        [&] {
+            t.clock.advance(731);
+            QTest::keyPress(window.focusWidget(), Qt::Key_Space);
+        },
+        [&] {
+            QTest::keyRelease(window.focusWidget(), Qt::Key_Space);
+            QCoreApplication::processEvents();
+        });
     bench::report("capture (space bar to line selected, 2000+)", capture, 1e3, "us");
     const bench::Figures repaint = bench::measure(500, [&] {
         t.clock.advance(731);

@@ -72,7 +72,8 @@ double numericValue(const QString& text) {
     }
     if (!digits)
         return 0;
-    if (i < s.size() && (s[i].toUpper() == QLatin1Char('E') || s[i].toUpper() == QLatin1Char('D'))) {
+    if (i < s.size() &&
+        (s[i].toUpper() == QLatin1Char('E') || s[i].toUpper() == QLatin1Char('D'))) {
         qsizetype j = i + 1;
         std::string exponent = "e";
         if (j < s.size() && (s[j] == QLatin1Char('-') || s[j] == QLatin1Char('+')))
@@ -121,9 +122,13 @@ QString meetDateFrom(const QString& shortDateText) {
     return date.replace(QLatin1Char('/'), QLatin1Char('-'));
 }
 
-bool pathIsSet(const QString& path) { return !path.trimmed().isEmpty(); }
+bool pathIsSet(const QString& path) {
+    return !path.trimmed().isEmpty();
+}
 
-QString pathDisplay(const QString& path) { return pathIsSet(path) ? path : kNoneSet; }
+QString pathDisplay(const QString& path) {
+    return pathIsSet(path) ? path : kNoneSet;
+}
 
 bool secondaryIsNoPath(const QString& secondaryPath) {
     return secondaryPath.toUpper() == QLatin1String("NO PATH SET");

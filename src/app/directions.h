@@ -7,20 +7,20 @@ namespace lm {
 
 class FormDirections3 : public ModalWindow {
     Q_OBJECT
-public:
+  public:
     explicit FormDirections3(QWidget* parent = nullptr);
 
-protected:
+  protected:
     // Escape is the Exit button: the brief directions follow.
     void onEscape() override { closeFromCode(); }
 };
 
 class FormDirections : public ModalWindow {
     Q_OBJECT
-public:
+  public:
     explicit FormDirections(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void onEscape() override { closeFromCode(); }
 };
 

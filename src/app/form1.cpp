@@ -81,8 +81,8 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
     Comboevent->setGeometry(124, 94, 80, 24);
     Comboevent->setEditText(QStringLiteral("Combo1"));
 
-    auto* label4 = makeLabel(this, "Label4", QStringLiteral("Enter event name (ie Girls 5K):"),
-                             24, 126, 260, 17);
+    auto* label4 = makeLabel(this, "Label4", QStringLiteral("Enter event name (ie Girls 5K):"), 24,
+                             126, 260, 17);
     setTextColor(label4, blue);
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -114,8 +114,8 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
                             150, 36, QColor(0xFF, 0xFF, 0xA0));
     auto* exitButton = makeButton(this, "CmdExit", QStringLiteral("E&xit Lapmark"), 396, 362, 120,
                                   32, QColor(0xFF, 0x40, 0x40));
-    auto* directions = makeButton(this, "CmdDirections", QStringLiteral("&Directions"), 420, 72,
-                                  96, 27, QColor(0xFF, 0xA5, 0x00));
+    auto* directions = makeButton(this, "CmdDirections", QStringLiteral("&Directions"), 420, 72, 96,
+                                  27, QColor(0xFF, 0xA5, 0x00));
     setTabOrder(Comboevent, Text1);
     setTabOrder(Text1, CmdPath);
     setTabOrder(CmdPath, command1);
@@ -134,7 +134,9 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
     Comboevent->setFocus();
 }
 
-Form1::~Form1() { delete upgrader_; }
+Form1::~Form1() {
+    delete upgrader_;
+}
 
 bool Form1::load(const QString& appPath) {
     installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); });
@@ -229,7 +231,9 @@ void Form1::CmdDirections_Click() {
     showModal(brief);
 }
 
-void Form1::closeEvent(QCloseEvent* event) { event->accept(); }
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+}
 
 bool Form1::keyPreview(QKeyEvent* event) {
     const bool chord = maintenanceChord(event);
@@ -268,8 +272,8 @@ bool Form1::maintenanceChord(QKeyEvent* event) {
 bool Form1::characterFilter(QKeyEvent* event) {
     const QString text = event->text();
     // Navigation keys and Alt combinations type no character.
-    if (text.isEmpty() || (event->modifiers() & Qt::AltModifier) ||
-        event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+    if (text.isEmpty() || (event->modifiers() & Qt::AltModifier) || event->key() == Qt::Key_Tab ||
+        event->key() == Qt::Key_Backtab)
         return false;
     for (QChar c : text) {
         // A letter typed with Ctrl held is a control character (Ctrl+V is 22), whatever

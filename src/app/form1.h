@@ -23,7 +23,7 @@ class Upgrader;
 
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     Form1(AppState& state, Platform& platform, const QUrl& upgradeServer,
           QWidget* parent = nullptr);
     ~Form1() override;
@@ -42,10 +42,10 @@ public:
     void CmdPath_Click();
     void CmdDirections_Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     bool keyPreview(QKeyEvent* event);
     bool characterFilter(QKeyEvent* event);
     bool maintenanceChord(QKeyEvent* event);

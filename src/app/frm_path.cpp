@@ -26,11 +26,12 @@ FrmPath::FrmPath(AppState& state, Platform& platform, QWidget* parent)
                              "the Timing Computer may be networked to the Main Computer.  If a "
                              "FLASH drive is used, it MUST BE the SECONDARY PATH."),
               16, 56, 389, 58);
-    makeLabel(this, "Label3",
-              QStringLiteral("If the Timing or Bib Number Computer is networked to the Main "
-                             "Computer, those computers must be directed to save Times and BIB "
-                             "Numbers in the same agreed upon folder (Path) on the Main Computer. "),
-              16, 118, 389, 58);
+    makeLabel(
+        this, "Label3",
+        QStringLiteral("If the Timing or Bib Number Computer is networked to the Main "
+                       "Computer, those computers must be directed to save Times and BIB "
+                       "Numbers in the same agreed upon folder (Path) on the Main Computer. "),
+        16, 118, 389, 58);
     makeLabel(this, "Label8",
               QStringLiteral("Or the Main Computer may set its Path to the Primary Path below so "
                              "as to be able to load either Times of Bib Numbers."),
@@ -48,8 +49,8 @@ FrmPath::FrmPath(AppState& state, Platform& platform, QWidget* parent)
                              16, 274, 389, 34);
     label5->setFont(uiFont(8.25, true));
     setTextColor(label5, QColor(0x00, 0x00, 0xFF));
-    auto* secondary = makeButton(this, "CmdSecondaryPath", QStringLiteral("Set SECONDARY Path"),
-                                 40, 314, 150, 30, QColor(0xC0, 0xFF, 0xC0));
+    auto* secondary = makeButton(this, "CmdSecondaryPath", QStringLiteral("Set SECONDARY Path"), 40,
+                                 314, 150, 30, QColor(0xC0, 0xFF, 0xC0));
     auto* noPath = makeButton(this, "CmdNoPath", QStringLiteral("No Secondary Path "), 230, 314,
                               150, 30, QColor(0xFF, 0xC0, 0xC0));
     Label6 = makeLabel(this, "Label6", QString(), 8, 350, 405, 20);

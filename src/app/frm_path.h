@@ -17,7 +17,7 @@ QString folderOfChosenFile(const QString& chosenFile);
 
 class FrmPath : public ModalWindow {
     Q_OBJECT
-public:
+  public:
     FrmPath(AppState& state, Platform& platform, QWidget* parent = nullptr);
 
     void load();
@@ -25,10 +25,10 @@ public:
     void CmdNoPath_Click();
     void CmdExit_Click();
 
-protected:
+  protected:
     void onEscape() override { CmdExit_Click(); }
 
-private:
+  private:
     AppState& state_;
     Platform& platform_;
     QLabel* Label4;

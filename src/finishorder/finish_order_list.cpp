@@ -12,7 +12,9 @@ QString MakePlaceLine(const QString& placeText, const QString& bibText) {
     return (placeText + pad).left(10) + (bibText + pad).left(10);
 }
 
-QString blankPlaceLine(int place) { return MakePlaceLine(QString::number(place)); }
+QString blankPlaceLine(int place) {
+    return MakePlaceLine(QString::number(place));
+}
 
 FinishOrderList::FinishOrderList(int maxEntries, QObject* parent)
     : QAbstractListModel(parent), maxEntries_(maxEntries) {}
@@ -62,9 +64,13 @@ void FinishOrderList::restoreMissingPlaces() {
     endInsertRows();
 }
 
-double FinishOrderList::bibValue(int index) const { return numericValue(line(index).right(10)); }
+double FinishOrderList::bibValue(int index) const {
+    return numericValue(line(index).right(10));
+}
 
-double FinishOrderList::placeValue(int index) const { return numericValue(line(index).left(10)); }
+double FinishOrderList::placeValue(int index) const {
+    return numericValue(line(index).left(10));
+}
 
 void FinishOrderList::setBib(int place, const QString& bibText) {
     setLine(place, MakePlaceLine(line(place).left(10), bibText));

@@ -16,7 +16,7 @@ QString blankPlaceLine(int place);
 
 class FinishOrderList : public QAbstractListModel {
     Q_OBJECT
-public:
+  public:
     explicit FinishOrderList(int maxEntries, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -63,7 +63,7 @@ public:
     // become blank places.
     void deletePlace(int place);
 
-private:
+  private:
     void changed(int first, int last);
 
     int maxEntries_;

@@ -37,10 +37,10 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
 
     TxtPlace = makeBox(this, "TxtPlace", 4, 60, 148, 69, 41);
     TxtBib = makeBox(this, "TxtBib", 6, 156, 148, 89, 41);
-    auto* insert = makeButton(this, "CmdInsert", QStringLiteral("Insert ABOVE Selected  Item"),
-                              212, 272, 125, 38, QColor(0xFF, 0xFF, 0x80));
-    auto* remove = makeButton(this, "CmdDelete", QStringLiteral("DELETE Selected Item"), 262,
-                              206, 75, 52, QColor(0xFF, 0x00, 0x00));
+    auto* insert = makeButton(this, "CmdInsert", QStringLiteral("Insert ABOVE Selected  Item"), 212,
+                              272, 125, 38, QColor(0xFF, 0xFF, 0x80));
+    auto* remove = makeButton(this, "CmdDelete", QStringLiteral("DELETE Selected Item"), 262, 206,
+                              75, 52, QColor(0xFF, 0x00, 0x00));
     auto* exitButton = makeButton(this, "CmdExit", QStringLiteral("&Save && Exit"), 24, 336, 105,
                                   25, QColor(0x80, 0xFF, 0x80));
     exitButton->setFont(uiFont(9.75));
@@ -56,8 +56,8 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
     List1->setModel(list_);
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* clear = makeButton(this, "CmdClear", QStringLiteral("Clear BIB# List"), 368, 452, 100,
-                             33, QColor(0xFF, 0x80, 0x80));
+    auto* clear = makeButton(this, "CmdClear", QStringLiteral("Clear BIB# List"), 368, 452, 100, 33,
+                             QColor(0xFF, 0x80, 0x80));
     setTabOrder(TxtPlace, TxtBib);
     setTabOrder(TxtBib, insert);
     setTabOrder(insert, remove);
@@ -68,8 +68,8 @@ FrmBibNumbers::FrmBibNumbers(AppState& state, Platform& platform, QWidget* paren
 
     makeLabel(this, "Label1", QStringLiteral("PLACE:"), 60, 128, 60, 17);
     makeLabel(this, "Label2", QStringLiteral("BIB #:"), 160, 128, 60, 17);
-    auto* label3 = makeLabel(this, "Label3", QStringLiteral("Type BIB# and press ENTER:"), 130,
-                             108, 200, 17);
+    auto* label3 =
+        makeLabel(this, "Label3", QStringLiteral("Type BIB# and press ENTER:"), 130, 108, 200, 17);
     setTextColor(label3, QColor(0x00, 0x00, 0xFF));
     makeLabel(this, "Label4", QStringLiteral("PLACE                 BIB"), 340, 68, 148, 17);
     auto* label5 = makeLabel(this, "Label5",
@@ -160,7 +160,9 @@ void FrmBibNumbers::selectLine(int index) {
                                              QItemSelectionModel::ClearAndSelect);
 }
 
-QString FrmBibNumbers::selectedLine() const { return list_->line(selectedIndex()); }
+QString FrmBibNumbers::selectedLine() const {
+    return list_->line(selectedIndex());
+}
 
 int FrmBibNumbers::PositiononList(int place) {
     list_->restoreMissingPlaces();
@@ -193,9 +195,8 @@ void FrmBibNumbers::enterBib() {
     const int max = list_->maxEntries();
     const double placeValue = numericValue(TxtPlace->text());
     if (!(placeValue >= 1 && placeValue <= max && placeValue == std::trunc(placeValue))) {
-        reminder(QStringLiteral("PLACE must be a whole number from 1 to ") +
-                 QString::number(max) + QStringLiteral(".") + CR + CR +
-                 QStringLiteral("Nothing was entered."));
+        reminder(QStringLiteral("PLACE must be a whole number from 1 to ") + QString::number(max) +
+                 QStringLiteral(".") + CR + CR + QStringLiteral("Nothing was entered."));
         TxtPlace->setFocus();
         return;
     }
@@ -281,7 +282,8 @@ void FrmBibNumbers::CmdExit_Click() {
         QString prompt = QStringLiteral("File of bib numbers saved as: ") + CR + CR +
                          QStringLiteral("   ") + BibsFile + QStringLiteral(".") + CR + CR + CR;
         if (!state_.SecondaryPath.toUpper().contains(QLatin1String("NO PATH SET"))) {
-            const QString name = BibsFile.mid(BibsFile.lastIndexOf(QLatin1Char(kPathSeparator)) + 1);
+            const QString name =
+                BibsFile.mid(BibsFile.lastIndexOf(QLatin1Char(kPathSeparator)) + 1);
             prompt += QStringLiteral(" And as: ") + state_.SecondaryPath + name +
                       QStringLiteral(".") + CR + CR + CR;
         }

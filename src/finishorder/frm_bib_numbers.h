@@ -16,7 +16,7 @@ class FinishOrderList;
 
 class FrmBibNumbers : public ModalWindow {
     Q_OBJECT
-public:
+  public:
     FrmBibNumbers(AppState& state, Platform& platform, QWidget* parent = nullptr);
 
     void load();
@@ -40,11 +40,11 @@ public:
     void CmdDelete_Click();
     void CmdClear_Click();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
-private:
+  private:
     void List1_Click();
     // Writes places 1 to `last` crash-safely; false (after telling the operator) when the
     // file could not be written.

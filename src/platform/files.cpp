@@ -62,7 +62,9 @@ QByteArray writeTemporary(const QString& path, const QByteArray& data) {
 
 } // namespace
 
-bool FileSystem::isFile(const QString& path) { return QFileInfo(path).isFile(); }
+bool FileSystem::isFile(const QString& path) {
+    return QFileInfo(path).isFile();
+}
 
 QString FileSystem::findFileNoCase(const QString& dir, const QString& name) {
     const QDir d(dir);
@@ -105,8 +107,8 @@ bool FileSystem::writeFileNew(const QString& path, const QByteArray& data) {
     if (temp.isEmpty())
         return false;
     const QByteArray target = QFile::encodeName(path);
-    int rc = ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(),
-                         RENAME_NOREPLACE);
+    int rc =
+        ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // File systems without the no-replace rename (some network shares): a hard link
         // fails on an existing name just the same.
@@ -134,7 +136,9 @@ bool FileSystem::removeFile(const QString& path) {
     return QFileInfo(path).isFile() && QFile::remove(path);
 }
 
-bool FileSystem::makeDir(const QString& path) { return QDir().mkpath(path); }
+bool FileSystem::makeDir(const QString& path) {
+    return QDir().mkpath(path);
+}
 
 QStringList FileSystem::listFiles(const QString& dir) {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);

@@ -23,7 +23,7 @@ enum class Answer { Ok, Yes, No };
 enum class Icon { None, Error };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // Shows a modal message box and returns the button pressed.  A line break inside
     // the prompt is a single carriage return, as the texts are written.
@@ -38,7 +38,7 @@ public:
 
 // ---------------------------------------------------------------- clocks
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds on a monotonic clock, truncated to 32 bits so it wraps like the
     // tick counter of the machines this program was first written for.
@@ -55,7 +55,7 @@ public:
 // ---------------------------------------------------------------- files
 // Real file operations, every one of them overridable so that tests can inject faults.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     virtual bool isFile(const QString& path);
@@ -83,7 +83,7 @@ public:
 
 // ---------------------------------------------------------------- network and archives
 class Http {
-public:
+  public:
     virtual ~Http() = default;
     // Whole body of `url`; nothing on any failure (no answer within the time-out, an
     // error status, a body over the size bound).
@@ -96,7 +96,7 @@ struct ExtractLimits {
 };
 
 class Archives {
-public:
+  public:
     virtual ~Archives() = default;
     // Writes every regular-file entry of the zip `archive` directly into `folder` under
     // its base name.  Returns the number of files written, or -1 when the archive could
@@ -107,7 +107,7 @@ public:
 
 // ---------------------------------------------------------------- the running program
 class Session {
-public:
+  public:
     virtual ~Session() = default;
     virtual void processEvents() = 0;
     virtual void setWaitCursor(bool wait) = 0;

@@ -29,8 +29,8 @@ Answer QtDialogs::message(const QString& prompt, const QString& title, Buttons b
                           Answer defaultButton, Icon icon) {
     QString text = prompt;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, title,
-                    text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, title, text,
+                    QMessageBox::NoButton, QApplication::activeWindow());
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(defaultButton == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
@@ -72,7 +72,9 @@ QString SystemClock::shortDateText() {
     return QLocale::system().toString(QDate::currentDate(), shortDatePattern(QLocale::system()));
 }
 
-void SystemClock::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void SystemClock::sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
 
 // ---------------------------------------------------------------- HTTP
 QtHttp::QtHttp(int timeoutMs, qint64 maxBytes) : timeoutMs_(timeoutMs), maxBytes_(maxBytes) {}
@@ -112,7 +114,9 @@ std::optional<QByteArray> QtHttp::fetch(const QUrl& url) {
 }
 
 // ---------------------------------------------------------------- session
-void QtSession::processEvents() { QCoreApplication::processEvents(); }
+void QtSession::processEvents() {
+    QCoreApplication::processEvents();
+}
 
 void QtSession::setWaitCursor(bool wait) {
     if (wait == waitCursor_)
@@ -141,7 +145,6 @@ void QtSession::quit() {
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
-RealPlatform::RealPlatform()
-    : platform_{dialogs_, clock_, files_, http_, archives_, session_} {}
+RealPlatform::RealPlatform() : platform_{dialogs_, clock_, files_, http_, archives_, session_} {}
 
 } // namespace lm

@@ -17,14 +17,14 @@ namespace lm {
 QString shortDatePattern(const QLocale& locale);
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
                    Answer defaultButton, Icon icon) override;
     std::optional<QString> chooseSaveFile(const QString& proposedName) override;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     std::uint32_t tickCount() override;
     double secondsSinceMidnight() override;
     QString shortDateText() override;
@@ -32,24 +32,24 @@ public:
 };
 
 class QtHttp : public Http {
-public:
+  public:
     explicit QtHttp(int timeoutMs = 4000, qint64 maxBytes = 256LL * 1024 * 1024);
     ~QtHttp() override;
     std::optional<QByteArray> fetch(const QUrl& url) override;
 
-private:
+  private:
     int timeoutMs_;
     qint64 maxBytes_;
     std::unique_ptr<QNetworkAccessManager> manager_;
 };
 
 class ZipArchives : public Archives {
-public:
+  public:
     explicit ZipArchives(FileSystem& files) : files_(files) {}
     int extractFlat(const QString& archive, const QString& folder,
                     const ExtractLimits& limits = {}) override;
 
-private:
+  private:
     FileSystem& files_;
 };
 
@@ -58,24 +58,24 @@ private:
 QString safeEntryName(const QString& entryPath);
 
 class QtSession : public Session {
-public:
+  public:
     void processEvents() override;
     void setWaitCursor(bool wait) override;
     void closeAllWindows() override;
     bool startDetached(const QString& program) override;
     void quit() override;
 
-private:
+  private:
     bool waitCursor_ = false;
 };
 
 // Owns one of each real part and hands them out as a Platform.
 class RealPlatform {
-public:
+  public:
     RealPlatform();
     Platform& platform() { return platform_; }
 
-private:
+  private:
     QtDialogs dialogs_;
     SystemClock clock_;
     FileSystem files_;

@@ -4,8 +4,8 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPalette>
 #include <QPainter>
+#include <QPalette>
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -46,8 +46,8 @@ void setTextColor(QWidget* w, const QColor& color) {
     w->setPalette(p);
 }
 
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int x, int y,
-                  int w, int h) {
+QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int x, int y, int w,
+                  int h) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(objectName));
     label->setGeometry(x, y, w, h);
@@ -57,7 +57,9 @@ QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, 
     return label;
 }
 
-QSize WrapButton::sizeHint() const { return QPushButton::sizeHint(); }
+QSize WrapButton::sizeHint() const {
+    return QPushButton::sizeHint();
+}
 
 void WrapButton::paintEvent(QPaintEvent*) {
     QStylePainter p(this);
@@ -68,9 +70,8 @@ void WrapButton::paintEvent(QPaintEvent*) {
     p.drawControl(QStyle::CE_PushButton, option);
     const QRect area = rect().adjusted(3, 2, -3, -2);
     p.setFont(font());
-    style()->drawItemText(&p, area,
-                          Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
-                          isEnabled(), caption, QPalette::ButtonText);
+    style()->drawItemText(&p, area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                          palette(), isEnabled(), caption, QPalette::ButtonText);
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
@@ -93,7 +94,7 @@ QPushButton* makeButton(QWidget* parent, const char* objectName, const QString& 
 namespace {
 
 class KeyPreviewFilter : public QObject {
-public:
+  public:
     KeyPreviewFilter(QWidget* window, std::function<bool(QKeyEvent*)> handler)
         : QObject(window), window_(window), handler_(std::move(handler)) {}
 
@@ -126,7 +127,7 @@ public:
             c->installEventFilter(this);
     }
 
-private:
+  private:
     QWidget* window_;
     std::function<bool(QKeyEvent*)> handler_;
 };

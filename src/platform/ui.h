@@ -23,18 +23,18 @@ QFont fixedFont(double pointSize, bool bold);
 void setBackColor(QWidget* w, const QColor& color);
 void setTextColor(QWidget* w, const QColor& color);
 // A word-wrapped label placed at x, y with the given size.
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int x, int y,
-                  int w, int h);
+QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int x, int y, int w,
+                  int h);
 
 // A push button whose caption wraps within the button, as the captions of the original
 // screens do; text() stays the caption as written.
 class WrapButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     using QPushButton::QPushButton;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
@@ -48,7 +48,7 @@ void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler)
 
 class ModalWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit ModalWindow(QWidget* parent, int clientWidth, int clientHeight);
 
     // Escape: by default nothing (windows without a cancel button).
@@ -56,14 +56,14 @@ public:
     // Closes the window the way its own code does, without the close-box question.
     void closeFromCode();
 
-protected:
+  protected:
     virtual void onEscape() {}
     // The title bar's close box: return false to keep the window open.
     virtual bool onCloseBox() { return true; }
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     bool closingFromCode_ = false;
 };
 

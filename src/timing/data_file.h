@@ -52,7 +52,11 @@ bool copyToSecondary(Platform& platform, const QString& primary, const QString& 
                      const QByteArray& content);
 
 // 8-bit text as stored in the data files.
-inline QString fromFileText(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
-inline QByteArray toFileText(const QString& text) { return text.toLatin1(); }
+inline QString fromFileText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+inline QByteArray toFileText(const QString& text) {
+    return text.toLatin1();
+}
 
 } // namespace lm

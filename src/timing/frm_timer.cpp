@@ -40,15 +40,15 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     CmdTime = makeButton(this, "CmdTime",
                          QStringLiteral("Click Here to Capture a Finish Time or Press Space Bar"),
                          16, 144, 161, 40, QColor(0xFF, 0xFF, 0x00));
-    CmdDelete = makeButton(this, "CmdDelete",
-                           QStringLiteral("Delete Extra Time When Clock is STOPPED"), 200, 432,
-                           129, 41);
+    CmdDelete =
+        makeButton(this, "CmdDelete", QStringLiteral("Delete Extra Time When Clock is STOPPED"),
+                   200, 432, 129, 41);
     CmdClear = makeButton(this, "CmdClear", QStringLiteral("Clear Times"), 400, 312, 81, 25);
-    CmdSave = makeButton(this, "CmdSave", QStringLiteral("Save Times and EXIT"), 368, 376, 129,
-                         33, QColor(0x80, 0xFF, 0x80));
-    CmdSaveCurrentTimes = makeButton(this, "CmdSaveCurrentTimes",
-                                     QStringLiteral("Save Current Times"), 40, 352, 113, 25,
-                                     QColor(0xC0, 0xFF, 0xC0));
+    CmdSave = makeButton(this, "CmdSave", QStringLiteral("Save Times and EXIT"), 368, 376, 129, 33,
+                         QColor(0x80, 0xFF, 0x80));
+    CmdSaveCurrentTimes =
+        makeButton(this, "CmdSaveCurrentTimes", QStringLiteral("Save Current Times"), 40, 352, 113,
+                   25, QColor(0xC0, 0xFF, 0xC0));
     setTabOrder(CmdStart, ListTimes);
     setTabOrder(ListTimes, CmdStop);
     setTabOrder(CmdStop, CmdCheckTime);
@@ -70,8 +70,8 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     Label10 = makeLabel(this, "Label10", QString(), 218, 91, 108, 26);
     Label10->setFont(uiFont(12));
     Label10->setAlignment(Qt::AlignCenter);
-    auto* label7 = makeLabel(this, "Label7", QStringLiteral("Time NOT recorded by CHECK TIME."),
-                             16, 86, 85, 45);
+    auto* label7 = makeLabel(this, "Label7", QStringLiteral("Time NOT recorded by CHECK TIME."), 16,
+                             86, 85, 45);
     label7->setAlignment(Qt::AlignCenter);
     Label5 = makeLabel(this, "Label5", QStringLiteral("Label5"), 336, 96, 140, 25);
     Label5->setFont(uiFont(9.75));
@@ -102,8 +102,7 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     connect(CmdCheckTime, &QPushButton::clicked, this, &FrmTimer::CmdCheckTime_Click);
     connect(CmdDelete, &QPushButton::clicked, this, &FrmTimer::CmdDelete_Click);
     connect(CmdClear, &QPushButton::clicked, this, &FrmTimer::CmdClear_Click);
-    connect(CmdSaveCurrentTimes, &QPushButton::clicked, this,
-            &FrmTimer::CmdSaveCurrentTimes_Click);
+    connect(CmdSaveCurrentTimes, &QPushButton::clicked, this, &FrmTimer::CmdSaveCurrentTimes_Click);
     connect(CmdSave, &QPushButton::clicked, this, &FrmTimer::CmdSave_Click);
     CmdTime->installEventFilter(this);
     installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); });
@@ -123,8 +122,7 @@ void FrmTimer::load() {
         setWindowTitle(QStringLiteral("Capture Times for EVENT # ") +
                        QString::number(state_.EventNumber));
     }
-    SecondaryTimesFile =
-        DataFileName(state_, state_.SecondaryPath, kTimesPrefix, kTimesExtension);
+    SecondaryTimesFile = DataFileName(state_, state_.SecondaryPath, kTimesPrefix, kTimesExtension);
     reminder(QStringLiteral("If networked to the main computer so that TIMES may be imported as "
                             "they are recorded, then inform the main computer operator that the "
                             "file containing the TIMES is ") +
@@ -148,7 +146,9 @@ QStringList FrmTimer::lines() const {
     return out;
 }
 
-void FrmTimer::reminder(const QString& prompt) { platform_.dialogs.message(prompt, kTitle); }
+void FrmTimer::reminder(const QString& prompt) {
+    platform_.dialogs.message(prompt, kTitle);
+}
 
 void FrmTimer::showTime(std::int64_t elapsed) {
     Label10->setText(FormatTime(elapsed));
@@ -318,4 +318,3 @@ bool FrmTimer::keyPreview(QKeyEvent* event) {
 }
 
 } // namespace lm
-

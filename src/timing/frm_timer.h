@@ -17,7 +17,7 @@ struct AppState;
 
 class FrmTimer : public ModalWindow {
     Q_OBJECT
-public:
+  public:
     FrmTimer(AppState& state, Platform& platform, QWidget* parent = nullptr);
 
     // The load steps: file names, the earlier times of the event, the reminder.  Runs
@@ -40,11 +40,11 @@ public:
     void CmdSaveCurrentTimes_Click();
     void CmdSave_Click();
 
-protected:
+  protected:
     bool onCloseBox() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     bool keyPreview(QKeyEvent* event);
     void showTime(std::int64_t elapsed);
     // Writes the times file and its secondary copy; false (after telling the operator)

@@ -6,7 +6,9 @@ namespace lm {
 
 namespace {
 
-QString twoDigits(std::int64_t n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(std::int64_t n) {
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
 
 } // namespace
 

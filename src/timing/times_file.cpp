@@ -11,7 +11,9 @@ QString timeLine(int number, const QString& timeText) {
            trimSpaces(timeText).rightJustified(10, QLatin1Char(' '));
 }
 
-QString timeOfLine(const QString& line) { return trimSpaces(line.mid(5)); }
+QString timeOfLine(const QString& line) {
+    return trimSpaces(line.mid(5));
+}
 
 QStringList renumberedTimes(const QStringList& lines) {
     QStringList out;

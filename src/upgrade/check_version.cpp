@@ -120,7 +120,8 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
     }
 
     platform_.dialogs.message(QStringLiteral("Error downloading or unzipping your upgrade file. ") +
-                                  CR + CR + QStringLiteral("Download again and repeat this procedure."),
+                                  CR + CR +
+                                  QStringLiteral("Download again and repeat this procedure."),
                               QStringLiteral("Failed!"), Buttons::Ok, Answer::Ok, Icon::Error);
     return UpgradeResult::Returned;
 }

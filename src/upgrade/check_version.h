@@ -23,7 +23,7 @@ bool isNewerVersion(const QString& ours, const QString& offered);
 enum class UpgradeResult { Returned, ProgramEnding };
 
 class Upgrader {
-public:
+  public:
     // `server` is the scheme, host and port of the upgrade server.
     Upgrader(AppState& state, Platform& platform, QUrl server);
 
@@ -35,7 +35,7 @@ public:
 
     const QString& availableVersionText() const { return AvailableVersionText; }
 
-private:
+  private:
     QString upgradeFolder() const;
     QString inAppFolder(const QString& name) const;
     QUrl serverUrl(const QString& path) const;

@@ -12,7 +12,7 @@ using namespace lm::test;
 
 class TestAppState : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void numericValue_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
@@ -89,9 +89,12 @@ private slots:
     void meetDate_data() {
         QTest::addColumn<QString>("shortDate");
         QTest::addColumn<QString>("meetDate");
-        QTest::newRow("slashes") << "3/14/2018" << "3-14-2018";
-        QTest::newRow("no slash") << "14.03.2018" << " ";
-        QTest::newRow("iso") << "2018-03-14" << " ";
+        QTest::newRow("slashes") << "3/14/2018"
+                                 << "3-14-2018";
+        QTest::newRow("no slash") << "14.03.2018"
+                                  << " ";
+        QTest::newRow("iso") << "2018-03-14"
+                             << " ";
     }
     void meetDate() {
         QFETCH(QString, shortDate);
@@ -101,8 +104,9 @@ private slots:
 
     void cLocaleHasSlashedDate() {
         QCOMPARE(shortDatePattern(QLocale::c()), QStringLiteral("M/d/yyyy"));
-        QCOMPARE(meetDateFrom(QLocale::c().toString(QDate(2018, 3, 14), shortDatePattern(QLocale::c()))),
-                 QStringLiteral("3-14-2018"));
+        QCOMPARE(
+            meetDateFrom(QLocale::c().toString(QDate(2018, 3, 14), shortDatePattern(QLocale::c()))),
+            QStringLiteral("3-14-2018"));
     }
 
     void readSettings_data() {
@@ -112,9 +116,11 @@ private slots:
         QTest::newRow("absent") << "" << QByteArray() << "<none>";
         QTest::newRow("empty file") << "Lapmark.lm" << QByteArray() << "<none>";
         QTest::newRow("one line") << "Lapmark.lm" << QByteArray("/media/usb/\r\n") << "/media/usb/";
-        QTest::newRow("two lines") << "Lapmark.lm" << QByteArray("first/\r\nsecond/\r\n") << "first/";
+        QTest::newRow("two lines")
+            << "Lapmark.lm" << QByteArray("first/\r\nsecond/\r\n") << "first/";
         QTest::newRow("CR only") << "Lapmark.lm" << QByteArray("a/\rb/") << "a/";
-        QTest::newRow("no path set") << "Lapmark.lm" << QByteArray("no path set\r\n") << "no path set";
+        QTest::newRow("no path set")
+            << "Lapmark.lm" << QByteArray("no path set\r\n") << "no path set";
         QTest::newRow("other letter case") << "LAPMARK.LM" << QByteArray("/x/\r\n") << "/x/";
         QTest::newRow("kept untrimmed") << "lapmark.lm" << QByteArray("  /x/ \r\n") << "  /x/ ";
         QTest::newRow("empty line") << "Lapmark.lm" << QByteArray("\r\n") << "";
@@ -139,7 +145,6 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"LAPMARK.LM"});
         QCOMPARE(fileBytes(dir.filePath("LAPMARK.LM")), QByteArray("/media/usb/\r\n"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestAppState)

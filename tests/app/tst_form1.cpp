@@ -22,8 +22,8 @@ struct Fixture {
     TestPlatform t;
     AppState state;
     std::unique_ptr<Form1> form;
-    QStringList opened;        // object names of the windows shown
-    QList<int> openedEvents;   // EventNumber when each was shown
+    QStringList opened;      // object names of the windows shown
+    QList<int> openedEvents; // EventNumber when each was shown
     std::function<int(ModalWindow&)> onOpen;
 
     Form1& start() {
@@ -37,17 +37,21 @@ struct Fixture {
         form->show();
         return *form;
     }
-    template <class T> T* child(const char* name) { return form->findChild<T*>(QLatin1String(name)); }
+    template <class T> T* child(const char* name) {
+        return form->findChild<T*>(QLatin1String(name));
+    }
     QLineEdit* name() { return child<QLineEdit>("Text1"); }
     QComboBox* event() { return child<QComboBox>("Comboevent"); }
-    void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void click(const char* button) {
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+    }
 };
 
 } // namespace
 
 class TestForm1 : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void startUp() {
         Fixture f;
         Form1& w = f.start();
@@ -120,7 +124,8 @@ private slots:
         f.click("CmdBibNumbers");
         QVERIFY(f.opened.isEmpty());
         QCOMPARE(f.t.dialogs.titles(), (QStringList{"Reminder", "Reminder"}));
-        QCOMPARE(f.t.dialogs.lastPrompt(), QStringLiteral("Enter event name to be used for the file saved."));
+        QCOMPARE(f.t.dialogs.lastPrompt(),
+                 QStringLiteral("Enter event name to be used for the file saved."));
 
         f.t.dialogs.messages.clear();
         f.name()->setText("Girls 5K");
@@ -160,7 +165,8 @@ private slots:
         QTest::newRow("digit in event") << "Comboevent" << int(Qt::Key_7) << 0 << false;
         QTest::newRow("hyphen in event") << "Comboevent" << int(Qt::Key_Minus) << 0 << true;
         QTest::newRow("slash in name") << "Text1" << int(Qt::Key_Slash) << 0 << true;
-        QTest::newRow("paste chord") << "Text1" << int(Qt::Key_V) << int(Qt::ControlModifier) << true;
+        QTest::newRow("paste chord")
+            << "Text1" << int(Qt::Key_V) << int(Qt::ControlModifier) << true;
         QTest::newRow("backspace") << "Text1" << int(Qt::Key_Backspace) << 0 << false;
         QTest::newRow("tab") << "Text1" << int(Qt::Key_Tab) << 0 << false;
     }
@@ -177,7 +183,8 @@ private slots:
         target->setFocus();
         QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         if (rejected) {
-            QCOMPARE(f.t.dialogs.lastPrompt(), QStringLiteral("Please re-enter using only alpha numeric keys."));
+            QCOMPARE(f.t.dialogs.lastPrompt(),
+                     QStringLiteral("Please re-enter using only alpha numeric keys."));
             QCOMPARE(f.name()->text(), QString());
             QCOMPARE(f.event()->currentText(), QStringLiteral("7"));
         } else {
@@ -211,11 +218,12 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<QStringList>("titles");
         const int all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
-        QTest::newRow("manual upgrade") << all << int(Qt::Key_M) << QStringList{"Reminder", "Failed!"};
-        QTest::newRow("without Alt") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_M)
-                                     << QStringList{};
-        QTest::newRow("without Shift") << int(Qt::ControlModifier | Qt::AltModifier) << int(Qt::Key_M)
-                                       << QStringList{};
+        QTest::newRow("manual upgrade")
+            << all << int(Qt::Key_M) << QStringList{"Reminder", "Failed!"};
+        QTest::newRow("without Alt")
+            << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_M) << QStringList{};
+        QTest::newRow("without Shift")
+            << int(Qt::ControlModifier | Qt::AltModifier) << int(Qt::Key_M) << QStringList{};
         QTest::newRow("download") << all << int(Qt::Key_D) << QStringList{};
     }
     void maintenanceChords() {
@@ -229,8 +237,9 @@ private slots:
         QTest::keyClick(f.event(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(f.t.dialogs.titles(), titles);
         QVERIFY(!f.form->manualUpgrade());
-        const bool download = key == Qt::Key_D && titles.isEmpty() &&
-                              modifiers == (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        const bool download =
+            key == Qt::Key_D && titles.isEmpty() &&
+            modifiers == (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
         QCOMPARE(f.t.http.requested.size(), download ? 1 : 0);
         QCOMPARE(QFile::exists(f.dir.filePath("upgrade/pdtimerupgrade.zip")), download);
     }
@@ -275,7 +284,6 @@ private slots:
         f.click("CmdDirections");
         QCOMPARE(f.opened, shown);
     }
-
 };
 
 QTEST_MAIN(TestForm1)

@@ -49,14 +49,18 @@ struct Fixture {
 
 class TestFrmPath : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void folderOfChosenFile_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("drive root") << "/media/usb/temp.txt" << "/media/usb/";
-        QTest::newRow("sub-folder") << "/srv/meet/results/temp.txt" << "/srv/meet/results/";
-        QTest::newRow("root") << "/temp.txt" << "/";
-        QTest::newRow("no separator") << "temp.txt" << "temp.txt";
+        QTest::newRow("drive root") << "/media/usb/temp.txt"
+                                    << "/media/usb/";
+        QTest::newRow("sub-folder") << "/srv/meet/results/temp.txt"
+                                    << "/srv/meet/results/";
+        QTest::newRow("root") << "/temp.txt"
+                              << "/";
+        QTest::newRow("no separator") << "temp.txt"
+                                      << "temp.txt";
     }
     void folderOfChosenFile() {
         QFETCH(QString, chosen);
@@ -77,17 +81,20 @@ private slots:
         QTest::addColumn<QString>("chosenFile"); // empty: the chooser is cancelled
         QTest::addColumn<QByteArray>("stored");  // "-": the settings file is untouched
         QTest::addColumn<QString>("shown");
-        QTest::newRow("no path") << QStringList{"CmdNoPath", "CmdExit"} << "" << QByteArray("no path set\r\n")
-                                 << "no path set";
-        QTest::newRow("folder") << QStringList{"CmdSecondaryPath", "CmdExit"} << "/media/usb/temp.txt"
-                                << QByteArray("/media/usb/\r\n") << "/media/usb/";
-        QTest::newRow("escape commits") << QStringList{"CmdSecondaryPath", "escape"} << "/media/usb/temp.txt"
-                                        << QByteArray("/media/usb/\r\n") << "/media/usb/";
-        QTest::newRow("folder then close box") << QStringList{"CmdSecondaryPath", "close"}
-                                               << "/media/usb/temp.txt" << QByteArray("-") << "/old/";
-        QTest::newRow("folder then no path") << QStringList{"CmdSecondaryPath", "CmdNoPath", "CmdExit"}
-                                             << "/media/usb/temp.txt" << QByteArray("no path set\r\n")
-                                             << "no path set";
+        QTest::newRow("no path") << QStringList{"CmdNoPath", "CmdExit"} << ""
+                                 << QByteArray("no path set\r\n") << "no path set";
+        QTest::newRow("folder") << QStringList{"CmdSecondaryPath", "CmdExit"}
+                                << "/media/usb/temp.txt" << QByteArray("/media/usb/\r\n")
+                                << "/media/usb/";
+        QTest::newRow("escape commits")
+            << QStringList{"CmdSecondaryPath", "escape"} << "/media/usb/temp.txt"
+            << QByteArray("/media/usb/\r\n") << "/media/usb/";
+        QTest::newRow("folder then close box")
+            << QStringList{"CmdSecondaryPath", "close"} << "/media/usb/temp.txt" << QByteArray("-")
+            << "/old/";
+        QTest::newRow("folder then no path")
+            << QStringList{"CmdSecondaryPath", "CmdNoPath", "CmdExit"} << "/media/usb/temp.txt"
+            << QByteArray("no path set\r\n") << "no path set";
         QTest::newRow("cancelled chooser") << QStringList{"CmdSecondaryPath", "CmdExit"} << ""
                                            << QByteArray("/old/\r\n") << "/old/";
     }
@@ -101,7 +108,8 @@ private slots:
         if (!chosenFile.isEmpty())
             f.t.dialogs.chosenFile = chosenFile;
         f.run(steps);
-        QCOMPARE(fileBytes(f.dir.filePath("Lapmark.lm")), stored == "-" ? QByteArray("/old/\r\n") : stored);
+        QCOMPARE(fileBytes(f.dir.filePath("Lapmark.lm")),
+                 stored == "-" ? QByteArray("/old/\r\n") : stored);
         QCOMPARE(f.files(), QStringList{"Lapmark.lm"}); // no second spelling, no temp.txt
         QCOMPARE(f.shown(), shown);
         QCOMPARE(f.state.SecondaryPath, shown);
@@ -134,7 +142,8 @@ private slots:
         w.show();
         QCOMPARE(w.windowTitle(), QStringLiteral("Set Path"));
         QCOMPARE(w.focusWidget(), w.findChild<QWidget*>("CmdExit"));
-        QCOMPARE(w.findChild<QPushButton*>("CmdNoPath")->text(), QStringLiteral("No Secondary Path "));
+        QCOMPARE(w.findChild<QPushButton*>("CmdNoPath")->text(),
+                 QStringLiteral("No Secondary Path "));
         QCOMPARE(w.findChild<QLabel*>("Label6")->text(), QStringLiteral("no path set"));
         QVERIFY(w.findChild<QLabel*>("Label4")->isVisible());
         QStringList order;

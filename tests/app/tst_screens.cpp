@@ -45,11 +45,11 @@ QStringList clippedCaptions(QWidget* window) {
 
 class TestScreens : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void captionsFit_data() {
         QTest::addColumn<QString>("window");
-        for (const char* name : {"Form1", "FrmPath", "FormDirections3", "FormDirections", "FrmTimer",
-                                 "FrmBibNumbers"})
+        for (const char* name :
+             {"Form1", "FrmPath", "FormDirections3", "FormDirections", "FrmTimer", "FrmBibNumbers"})
             QTest::newRow(name) << name;
     }
     void captionsFit() {

@@ -27,7 +27,7 @@ QStringList bibsOf(const FinishOrderList& list, int first, int last) {
 
 class TestFinishOrderList : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void freshList() {
         FinishOrderList list(2000);
         list.build();
@@ -87,14 +87,15 @@ private slots:
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QStringList>("bibs");
         QTest::addColumn<int>("next");
-        QTest::newRow("placeholder keeps its place") << QStringList{"101", "99999", "57"}
-                                                     << QStringList{"101", "99999", "57"} << 4;
-        QTest::newRow("zero closes up") << QStringList{"101", "0", "57"}
-                                        << QStringList{"101", "57", ""} << 3;
+        QTest::newRow("placeholder keeps its place")
+            << QStringList{"101", "99999", "57"} << QStringList{"101", "99999", "57"} << 4;
+        QTest::newRow("zero closes up")
+            << QStringList{"101", "0", "57"} << QStringList{"101", "57", ""} << 3;
         QTest::newRow("not normalised") << QStringList{" 0042 "} << QStringList{"0042", ""} << 2;
-        QTest::newRow("cut to ten") << QStringList{"123456789012"} << QStringList{"1234567890"} << 2;
-        QTest::newRow("garbage skipped") << QStringList{"abc", "\x01\xff", "", "-3", "8"}
-                                         << QStringList{"8", ""} << 2;
+        QTest::newRow("cut to ten")
+            << QStringList{"123456789012"} << QStringList{"1234567890"} << 2;
+        QTest::newRow("garbage skipped")
+            << QStringList{"abc", "\x01\xff", "", "-3", "8"} << QStringList{"8", ""} << 2;
     }
     void loadFields() {
         QFETCH(QStringList, fields);
@@ -122,11 +123,12 @@ private slots:
         QTest::addColumn<QStringList>("bibs");
         QTest::addColumn<int>("last");
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("gap written as placeholder") << QStringList{"101", "", "57"} << 3
-                                                    << QByteArray("101\r\n99999\r\n57\r\n");
+        QTest::newRow("gap written as placeholder")
+            << QStringList{"101", "", "57"} << 3 << QByteArray("101\r\n99999\r\n57\r\n");
         QTest::newRow("negative counts, written as placeholder")
             << QStringList{"5", "", "-2"} << 3 << QByteArray("5\r\n99999\r\n99999\r\n");
-        QTest::newRow("zero is not a last place") << QStringList{"5", "0"} << 1 << QByteArray("5\r\n");
+        QTest::newRow("zero is not a last place")
+            << QStringList{"5", "0"} << 1 << QByteArray("5\r\n");
         QTest::newRow("loaded text kept") << QStringList{"0042"} << 1 << QByteArray("0042\r\n");
         QTest::newRow("nothing") << QStringList{} << 0 << QByteArray();
     }
@@ -145,7 +147,9 @@ private slots:
         QStringList bibs;
         for (int p = 1; p <= 20; ++p)
             bibs.append(p == 7 ? "99999" : QString::number(100 + p));
-        bibs << "0" << "99999" << "0";
+        bibs << "0"
+             << "99999"
+             << "0";
         fill(list, bibs);
         QCOMPARE(list.clearTrailingPlaceholders(), 20);
         QCOMPARE(list.line(22), blankPlaceLine(22));

@@ -58,7 +58,7 @@ QByteArray lines(const QStringList& bibs) {
 
 class TestFrmBibNumbers : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void firstOpening() {
         Fixture f;
         FrmBibNumbers& w = f.open();
@@ -92,9 +92,12 @@ private slots:
     void entryNormalisesTheBib_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("line3");
-        QTest::newRow("leading zeros") << "0042" << "3         42        ";
-        QTest::newRow("empty box stores 0") << "" << "3         0         ";
-        QTest::newRow("letters after") << "12abc" << "3         12        ";
+        QTest::newRow("leading zeros") << "0042"
+                                       << "3         42        ";
+        QTest::newRow("empty box stores 0") << ""
+                                            << "3         0         ";
+        QTest::newRow("letters after") << "12abc"
+                                       << "3         12        ";
     }
     void entryNormalisesTheBib() {
         QFETCH(QString, typed);
@@ -168,8 +171,9 @@ private slots:
         f.open();
         f.t.dialogs.answers = {Answer::Yes};
         f.enter("5", "5");
-        QCOMPARE(f.t.dialogs.messages.last().prompt,
-                 "Duplicate BIB NUMBERS have been entered.\r\rMove existing BIB NUmber to PLACE: 5?");
+        QCOMPARE(
+            f.t.dialogs.messages.last().prompt,
+            "Duplicate BIB NUMBERS have been entered.\r\rMove existing BIB NUmber to PLACE: 5?");
         QCOMPARE(f.bibAt(5), QStringLiteral("5"));
     }
 
@@ -235,13 +239,20 @@ private slots:
     void badPlaceOrBibIsRefused_data() {
         QTest::addColumn<QString>("place");
         QTest::addColumn<QString>("bib");
-        QTest::newRow("place 0") << "0" << "5";
-        QTest::newRow("negative place") << "-1" << "5";
-        QTest::newRow("past the last place") << "2001" << "5";
-        QTest::newRow("fraction") << "2.5" << "5";
-        QTest::newRow("not a number") << "ab" << "5";
-        QTest::newRow("exponent bib") << "1" << "1E30";
-        QTest::newRow("overflowing bib") << "1" << "1E999";
+        QTest::newRow("place 0") << "0"
+                                 << "5";
+        QTest::newRow("negative place") << "-1"
+                                        << "5";
+        QTest::newRow("past the last place") << "2001"
+                                             << "5";
+        QTest::newRow("fraction") << "2.5"
+                                  << "5";
+        QTest::newRow("not a number") << "ab"
+                                      << "5";
+        QTest::newRow("exponent bib") << "1"
+                                      << "1E30";
+        QTest::newRow("overflowing bib") << "1"
+                                         << "1E999";
     }
     void badPlaceOrBibIsRefused() {
         QFETCH(QString, place);
@@ -274,7 +285,9 @@ private slots:
         QStringList bibs;
         for (int i = 1; i <= 20; ++i)
             bibs.append(i == 7 ? "99999" : QString::number(100 + i));
-        bibs << "0" << "99999" << "0";
+        bibs << "0"
+             << "99999"
+             << "0";
         f.state.SecondaryPath = f.dir.path() + "/";
         QDir(f.dir.path()).mkdir("usb");
         f.state.SecondaryPath = f.dir.path() + "/usb/";
@@ -290,8 +303,8 @@ private slots:
                  "bib numbers when they can be identified by returning here.");
         const QString name = " 3-14-2018 Girls 5K BIBS EV  7.LMB";
         QCOMPARE(f.t.dialogs.messages[1].prompt,
-                 "File of bib numbers saved as: \r\r   " + f.bibsFile() + ".\r\r\r And as: " +
-                     f.state.SecondaryPath + name +
+                 "File of bib numbers saved as: \r\r   " + f.bibsFile() +
+                     ".\r\r\r And as: " + f.state.SecondaryPath + name +
                      ".\r\r\rOLDER versions of bib numbers for this event have a letter A,B,C... "
                      "appended to the file name");
         const QByteArray saved = fileBytes(f.bibsFile());
@@ -356,7 +369,8 @@ private slots:
         QCOMPARE(f.t.dialogs.messages.last().prompt,
                  "Are you SURE you wish to delete this item and move those below up one "
                  "position?\r\rRemove  2 ?");
-        QCOMPARE((QStringList{f.bibAt(1), f.bibAt(2), f.bibAt(3)}), (QStringList{"11", "12", "13"}));
+        QCOMPARE((QStringList{f.bibAt(1), f.bibAt(2), f.bibAt(3)}),
+                 (QStringList{"11", "12", "13"}));
         QCOMPARE(f.bib(), QStringLiteral("12"));
         QCOMPARE(w.list().count(), 2001);
 
@@ -410,11 +424,16 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("place");
         QTest::addColumn<QString>("bib");
-        QTest::newRow("bib") << 1 << "1" << "11";
-        QTest::newRow("placeholder") << 2 << "2" << "99999";
-        QTest::newRow("zero") << 3 << "3" << "";
-        QTest::newRow("negative") << 4 << "4" << "";
-        QTest::newRow("header keeps place") << 0 << "5" << "";
+        QTest::newRow("bib") << 1 << "1"
+                             << "11";
+        QTest::newRow("placeholder") << 2 << "2"
+                                     << "99999";
+        QTest::newRow("zero") << 3 << "3"
+                              << "";
+        QTest::newRow("negative") << 4 << "4"
+                                  << "";
+        QTest::newRow("header keeps place") << 0 << "5"
+                                            << "";
     }
     void selectingALineFillsTheBoxes() {
         QFETCH(int, line);

@@ -34,20 +34,30 @@ QStringList everythingUnder(const QString& root) {
 
 class TestPlatformLayer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void entryNames_data() {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("written");
-        QTest::newRow("plain") << "LAPMARK.exe" << "LAPMARK.exe";
-        QTest::newRow("in a folder") << "bin/LAPMARK.exe" << "LAPMARK.exe";
-        QTest::newRow("parent") << "../x" << "x";
-        QTest::newRow("deeper parent") << "a/../../x" << "x";
-        QTest::newRow("absolute") << "/etc/x" << "x";
-        QTest::newRow("backslash parent") << "..\\x" << "x";
-        QTest::newRow("folder only") << "dir/" << "";
-        QTest::newRow("dot dot") << "a/.." << "";
-        QTest::newRow("dot") << "." << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("plain") << "LAPMARK.exe"
+                               << "LAPMARK.exe";
+        QTest::newRow("in a folder") << "bin/LAPMARK.exe"
+                                     << "LAPMARK.exe";
+        QTest::newRow("parent") << "../x"
+                                << "x";
+        QTest::newRow("deeper parent") << "a/../../x"
+                                       << "x";
+        QTest::newRow("absolute") << "/etc/x"
+                                  << "x";
+        QTest::newRow("backslash parent") << "..\\x"
+                                          << "x";
+        QTest::newRow("folder only") << "dir/"
+                                     << "";
+        QTest::newRow("dot dot") << "a/.."
+                                 << "";
+        QTest::newRow("dot") << "."
+                             << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void entryNames() {
         QFETCH(QString, entry);
@@ -88,7 +98,8 @@ private slots:
         QTemporaryDir root;
         FileSystem files;
         ZipArchives archives(files);
-        putFile(root.filePath("big.zip"), buildZip({{"a", "x"}, {"LAPMARK.exe", QByteArray(3 << 20, '\0')}}));
+        putFile(root.filePath("big.zip"),
+                buildZip({{"a", "x"}, {"LAPMARK.exe", QByteArray(3 << 20, '\0')}}));
         QCOMPARE(archives.extractFlat(root.filePath("big.zip"), root.path(), {1000, 1 << 20}), 1);
         QVERIFY(!QFile::exists(root.filePath("LAPMARK.exe")));
 
@@ -130,7 +141,6 @@ private slots:
         QCOMPARE(dialogs.message("x", "Failed!", Buttons::Ok, Answer::Ok, Icon::Error), Answer::Ok);
         QVERIFY(errorIcon);
     }
-
 };
 
 QTEST_MAIN(TestPlatformLayer)

@@ -23,7 +23,7 @@ struct Message {
 };
 
 class FakeDialogs : public Dialogs {
-public:
+  public:
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
                    Answer defaultButton, Icon icon) override;
     std::optional<QString> chooseSaveFile(const QString& proposedName) override;
@@ -40,7 +40,7 @@ public:
 };
 
 class FakeClock : public Clock {
-public:
+  public:
     std::uint32_t tickCount() override { return tick; }
     double secondsSinceMidnight() override { return timeOfDay; }
     QString shortDateText() override { return date; }
@@ -60,14 +60,14 @@ public:
 };
 
 class FakeHttp : public Http {
-public:
+  public:
     std::optional<QByteArray> fetch(const QUrl& url) override;
     QMap<QString, QByteArray> bodies; // by URL path
     QStringList requested;
 };
 
 class FakeSession : public Session {
-public:
+  public:
     void processEvents() override { ++eventRuns; }
     void setWaitCursor(bool wait) override { cursorChanges.append(wait); }
     void closeAllWindows() override { closedAll = true; }
@@ -86,13 +86,13 @@ public:
 
 // Real files; writes to names that contain one of `failWrites` fail.
 class FaultyFiles : public FileSystem {
-public:
+  public:
     bool writeFileAtomic(const QString& path, const QByteArray& data) override;
     bool writeFileNew(const QString& path, const QByteArray& data) override;
     QStringList failWrites;
     int atomicWrites = 0;
 
-private:
+  private:
     bool fails(const QString& path) const;
 };
 

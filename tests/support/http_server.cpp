@@ -22,7 +22,9 @@ void HttpServer::serve(const QString& path, const QByteArray& body, int status) 
     replies_[path] = Reply{status, body, false};
 }
 
-void HttpServer::hang(const QString& path) { replies_[path] = Reply{200, {}, true}; }
+void HttpServer::hang(const QString& path) {
+    replies_[path] = Reply{200, {}, true};
+}
 
 void HttpServer::answer(QTcpSocket* socket) {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();

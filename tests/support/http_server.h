@@ -11,7 +11,7 @@ namespace lm::test {
 
 class HttpServer : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Reply {
         int status = 200;
         QByteArray body;
@@ -24,7 +24,7 @@ public:
     void hang(const QString& path);
     QStringList requested;
 
-private:
+  private:
     void answer(QTcpSocket* socket);
     QTcpServer server_;
     QMap<QString, Reply> replies_;

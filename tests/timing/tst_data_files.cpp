@@ -30,17 +30,23 @@ AppState stateFor(int event, const QString& name, const QString& folder = "/race
 
 class TestDataFiles : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void dataFileName_data() {
         QTest::addColumn<int>("event");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("file");
-        QTest::newRow("7") << 7 << "Girls 5K" << "/race/ 3-14-2018 Girls 5K TIMES EV  7.LMT";
-        QTest::newRow("12") << 12 << "Girls 5K" << "/race/ 3-14-2018 Girls 5K TIMES EV 12.LMT";
-        QTest::newRow("100") << 100 << "Girls 5K" << "/race/ 3-14-2018 Girls 5K TIMES EV100.LMT";
-        QTest::newRow("empty name") << 7 << "" << "/race/ 3-14-2018  TIMES EV  7.LMT";
-        QTest::newRow("name trimmed") << 7 << "  Boys 1600 " << "/race/ 3-14-2018 Boys 1600 TIMES EV  7.LMT";
-        QTest::newRow("event 0") << 0 << "X" << "/race/ 3-14-2018 X TIMES EV  0.LMT";
+        QTest::newRow("7") << 7 << "Girls 5K"
+                           << "/race/ 3-14-2018 Girls 5K TIMES EV  7.LMT";
+        QTest::newRow("12") << 12 << "Girls 5K"
+                            << "/race/ 3-14-2018 Girls 5K TIMES EV 12.LMT";
+        QTest::newRow("100") << 100 << "Girls 5K"
+                             << "/race/ 3-14-2018 Girls 5K TIMES EV100.LMT";
+        QTest::newRow("empty name") << 7 << ""
+                                    << "/race/ 3-14-2018  TIMES EV  7.LMT";
+        QTest::newRow("name trimmed") << 7 << "  Boys 1600 "
+                                      << "/race/ 3-14-2018 Boys 1600 TIMES EV  7.LMT";
+        QTest::newRow("event 0") << 0 << "X"
+                                 << "/race/ 3-14-2018 X TIMES EV  0.LMT";
     }
     void dataFileName() {
         QFETCH(int, event);
@@ -97,13 +103,16 @@ private slots:
     void readFields_data() {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QStringList>("fields");
-        QTest::newRow("lines") << QByteArray("12.36\r\n1:05.44\r\n") << QStringList{"12.36", "1:05.44"};
-        QTest::newRow("blank line") << QByteArray("12.36\r\n\r\n1:05.44\r\n") << QStringList{"12.36", "", "1:05.44"};
+        QTest::newRow("lines") << QByteArray("12.36\r\n1:05.44\r\n")
+                               << QStringList{"12.36", "1:05.44"};
+        QTest::newRow("blank line")
+            << QByteArray("12.36\r\n\r\n1:05.44\r\n") << QStringList{"12.36", "", "1:05.44"};
         QTest::newRow("comma") << QByteArray("1.01,2.02\r\n") << QStringList{"1.01", "2.02"};
         QTest::newRow("quotes") << QByteArray("\"12, 5\"\r\n7\r\n") << QStringList{"12, 5", "7"};
         QTest::newRow("leading blanks") << QByteArray("   42  \r\n") << QStringList{"42"};
         QTest::newRow("LF only") << QByteArray("1\n2") << QStringList{"1", "2"};
-        QTest::newRow("unbalanced quote") << QByteArray("\"abc\r\ndef") << QStringList{"abc\r\ndef"};
+        QTest::newRow("unbalanced quote")
+            << QByteArray("\"abc\r\ndef") << QStringList{"abc\r\ndef"};
         QTest::newRow("text after quote") << QByteArray("\"a\"xyz,b") << QStringList{"a", "b"};
         QTest::newRow("empty") << QByteArray() << QStringList{};
     }
@@ -127,7 +136,8 @@ private slots:
         QCOMPARE(timeLine(3, "1:05.44"), QStringLiteral("3       1:05.44"));
         QCOMPARE(timeLine(1, "10:00:00.00"), QStringLiteral("1    10:00:00.00")); // kept whole
         QCOMPARE(timeLine(123456, ".51"), QStringLiteral("12345       .51"));
-        const QStringList lines{timeLine(1, ".51"), timeLine(2, "10:00:00.00"), timeLine(3, "1:05.44")};
+        const QStringList lines{timeLine(1, ".51"), timeLine(2, "10:00:00.00"),
+                                timeLine(3, "1:05.44")};
         QCOMPARE(timesFileContent(lines), QByteArray(".51\r\n10:00:00.00\r\n1:05.44\r\n"));
         QCOMPARE(timesFileContent({}), QByteArray());
         QCOMPARE(renumberedTimes({timeLine(1, ".51"), timeLine(3, "1.01")}),
@@ -200,7 +210,8 @@ private slots:
         QTemporaryDir dir;
         const QString mountPoint = dir.filePath("small");
         QDir(dir.path()).mkdir("small");
-        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") != 0)
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") !=
+            0)
             QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
         auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(mountPoint).constData()); });
         FileSystem files;
@@ -209,7 +220,8 @@ private slots:
         const QByteArray huge(200 * 1024, 'x');
         QVERIFY(!files.writeFileAtomic(path, huge));
         QCOMPARE(fileBytes(path), QByteArray("12.36\r\n"));
-        QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), QStringList{"t TIMES EV  1.LMT"});
+        QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"t TIMES EV  1.LMT"});
     }
 };
 

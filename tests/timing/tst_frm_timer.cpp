@@ -34,14 +34,14 @@ struct Fixture {
     template <class T> T* child(const char* name) {
         return window->findChild<T*>(QLatin1String(name));
     }
-    void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void click(const char* button) {
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+    }
     void space() {
         QWidget* target = window->focusWidget() ? window->focusWidget() : window.get();
         QTest::keyClick(target, Qt::Key_Space);
     }
-    void start() {
-        click("CmdStart");
-    }
+    void start() { click("CmdStart"); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
 };
 
@@ -49,7 +49,7 @@ struct Fixture {
 
 class TestFrmTimer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void loadsEarlierTimesAndAlwaysReminds() {
         Fixture f;
         putFile(f.timesFile(), "12.36\r\n\r\n1:05.44\r\n");
@@ -107,18 +107,29 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString notRunning = "Timer not running. Start timer first.";
         const QString stopFirst = "Timer is running. Stop timer first.";
-        QTest::newRow("start with times") << "stopped with times" << "CmdStart"
-                                          << "Existing times must be cleared in order to start timing.";
-        QTest::newRow("capture stopped") << "stopped with times" << "space" << notRunning;
-        QTest::newRow("check stopped") << "stopped empty" << "CmdCheckTime" << notRunning;
-        QTest::newRow("delete nothing selected") << "stopped empty" << "CmdDelete"
-                                                 << "Time not selected, select which time to delete.";
-        QTest::newRow("start after capture") << "running with times" << "CmdStart"
-                                             << "Existing times must be cleared in order to start timing.";
-        QTest::newRow("delete running") << "running with times" << "CmdDelete"
+        QTest::newRow("start with times")
+            << "stopped with times"
+            << "CmdStart"
+            << "Existing times must be cleared in order to start timing.";
+        QTest::newRow("capture stopped") << "stopped with times"
+                                         << "space" << notRunning;
+        QTest::newRow("check stopped") << "stopped empty"
+                                       << "CmdCheckTime" << notRunning;
+        QTest::newRow("delete nothing selected")
+            << "stopped empty"
+            << "CmdDelete"
+            << "Time not selected, select which time to delete.";
+        QTest::newRow("start after capture")
+            << "running with times"
+            << "CmdStart"
+            << "Existing times must be cleared in order to start timing.";
+        QTest::newRow("delete running") << "running with times"
+                                        << "CmdDelete"
                                         << "Timer is running, stop timer to edit times.";
-        QTest::newRow("clear running") << "running with times" << "CmdClear" << stopFirst;
-        QTest::newRow("save and exit running") << "running empty" << "CmdSave" << stopFirst;
+        QTest::newRow("clear running") << "running with times"
+                                       << "CmdClear" << stopFirst;
+        QTest::newRow("save and exit running") << "running empty"
+                                               << "CmdSave" << stopFirst;
     }
     void refusals() {
         QFETCH(QString, situation);
@@ -283,7 +294,8 @@ private slots:
             QSKIP("cannot mount a tmpfs here (needs root and mount rights)");
         auto unmount = qScopeGuard([&] { ::umount(folder.constData()); });
         putFile(f.timesFile(), "1.01\r\n2.02\r\n");
-        QVERIFY(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        QVERIFY(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) ==
+                0);
         FrmTimer& w = f.open();
         f.click("CmdSave");
         QVERIFY(w.isVisible());
@@ -309,15 +321,17 @@ private slots:
         Fixture f;
         QDir(f.dir.path()).mkdir("usb");
         QDir::setCurrent(f.dir.path());
-        f.state.SecondaryPath = secondary.endsWith('/') ? f.dir.path() + "/" + secondary : secondary;
+        f.state.SecondaryPath =
+            secondary.endsWith('/') ? f.dir.path() + "/" + secondary : secondary;
         FrmTimer& w = f.open();
         f.start();
         f.space();
         w.CmdSaveCurrentTimes_Click();
         QCOMPARE(f.t.dialogs.messages.size(), 1 + messages);
         if (messages)
-            QCOMPARE(f.t.dialogs.lastPrompt(), "Error!  Secondary file not saved.\r\rManually copy: " +
-                                                   f.timesFile() + " if data needed elsewhere");
+            QCOMPARE(f.t.dialogs.lastPrompt(),
+                     "Error!  Secondary file not saved.\r\rManually copy: " + f.timesFile() +
+                         " if data needed elsewhere");
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("10.00\r\n"));
         if (secondary == "usb/")
             QCOMPARE(fileBytes(w.secondaryTimesFile()), QByteArray("10.00\r\n"));

@@ -8,21 +8,37 @@ using namespace lm::test;
 
 class TestRaceClock : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void formatTime_data() {
         QTest::addColumn<qint64>("ms");
         QTest::addColumn<QString>("text");
         const QList<std::pair<qint64, const char*>> rows = {
-            {0, ".00"},          {9, ".02"},           {500, ".51"},
-            {1000, "1.01"},      {10000, "10.00"},     {12000, "12.01"},
-            {12300, "12.31"},    {12340, "12.35"},     {12345, "12.36"},
-            {12349, "12.36"},    {59990, "60.00"},     {59999, "60.01"},
-            {60000, "1:00.00"},  {65432, "1:05.44"},   {600000, "10:00.00"},
-            {3599999, "59:60.01"}, {3600000, "1:00:00.00"}, {3723450, "1:02:03.46"},
-            {36000000, "10:00:00.00"}, {45296789, "12:34:56.80"},
+            {0, ".00"},
+            {9, ".02"},
+            {500, ".51"},
+            {1000, "1.01"},
+            {10000, "10.00"},
+            {12000, "12.01"},
+            {12300, "12.31"},
+            {12340, "12.35"},
+            {12345, "12.36"},
+            {12349, "12.36"},
+            {59990, "60.00"},
+            {59999, "60.01"},
+            {60000, "1:00.00"},
+            {65432, "1:05.44"},
+            {600000, "10:00.00"},
+            {3599999, "59:60.01"},
+            {3600000, "1:00:00.00"},
+            {3723450, "1:02:03.46"},
+            {36000000, "10:00:00.00"},
+            {45296789, "12:34:56.80"},
             // beyond the worked examples
-            {20000, "20.00"},    {59995, "60.01"},     {4, ".01"},
-            {119990, "1:60.00"}, {2147483647, "596:31:23.66"},
+            {20000, "20.00"},
+            {59995, "60.01"},
+            {4, ".01"},
+            {119990, "1:60.00"},
+            {2147483647, "596:31:23.66"},
         };
         for (const auto& [ms, text] : rows)
             QTest::addRow("%lld", static_cast<long long>(ms)) << ms << QString::fromLatin1(text);
@@ -50,7 +66,7 @@ private slots:
 
     void startDisplayRunsTenSecondsOnTheTickCounter() {
         FakeClock clock;
-        clock.tick = 0xFFFFFF00u; // wraps during the display
+        clock.tick = 0xFFFFFF00u;  // wraps during the display
         clock.timeOfDay = 86399.0; // and midnight passes too
         QStringList shown;
         StartDisplay(clock, [&](const QString& text) {

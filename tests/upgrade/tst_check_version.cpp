@@ -38,7 +38,7 @@ QByteArray goodPackage() {
 
 class TestCheckVersion : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void serverVersions_data() {
         QTest::addColumn<QByteArray>("body"); // "<none>": the fetch fails
         QTest::addColumn<bool>("asked");
@@ -95,14 +95,16 @@ private slots:
         QCOMPARE(f.t.session.started, QStringList{f.dir.path() + "/upgradetimer.exe"});
         QVERIFY(f.t.session.quitRequested);
         QVERIFY(QFileInfo(f.dir.filePath("upgradetimer.exe")).isExecutable());
-        QCOMPARE(QDir(f.dir.filePath("upgrade")).entryList(QDir::Files), QStringList{"LAPMARK.exe"});
+        QCOMPARE(QDir(f.dir.filePath("upgrade")).entryList(QDir::Files),
+                 QStringList{"LAPMARK.exe"});
         QCOMPARE(f.t.session.cursorChanges, (QList<bool>{true, false}));
     }
 
     void packageWithoutProgramFails() {
         Fixture f;
         f.t.http.bodies[kVersionPath] = "2";
-        f.t.http.bodies[kPackagePath] = buildZip({{"upgradetimer.exe", "updater"}, {"readme.txt", "r"}});
+        f.t.http.bodies[kPackagePath] =
+            buildZip({{"upgradetimer.exe", "updater"}, {"readme.txt", "r"}});
         f.t.dialogs.answers = {Answer::Yes};
         Upgrader u = f.upgrader();
         QCOMPARE(u.CheckVersion(false), UpgradeResult::Returned);
@@ -149,7 +151,8 @@ private slots:
         putFile(f.inUpgrade("old.bin"), "x");
         f.t.http.bodies[kPackagePath] = goodPackage();
         u.DownloadPackage();
-        QCOMPARE(QDir(f.dir.filePath("upgrade")).entryList(QDir::Files), QStringList{"pdtimerupgrade.zip"});
+        QCOMPARE(QDir(f.dir.filePath("upgrade")).entryList(QDir::Files),
+                 QStringList{"pdtimerupgrade.zip"});
         QCOMPARE(fileBytes(f.inUpgrade("pdtimerupgrade.zip")), goodPackage());
         QVERIFY(f.t.dialogs.messages.isEmpty());
     }
@@ -192,7 +195,8 @@ private slots:
         QVERIFY(!http.fetch(QUrl(server.base().toString() + "/x")));
         QVERIFY(timer.elapsed() < 3000);
         server.serve("/ok", "1.12");
-        QCOMPARE(http.fetch(QUrl(server.base().toString() + "/ok")).value_or("fail"), QByteArray("1.12"));
+        QCOMPARE(http.fetch(QUrl(server.base().toString() + "/ok")).value_or("fail"),
+                 QByteArray("1.12"));
     }
 
     void refusedConnectionStopsAfterFiveSeconds() {
