@@ -36,16 +36,21 @@ QByteArray timesFileContent(const QStringList& lines) {
     return out;
 }
 
+QStringList timesFromContent(const QByteArray& content) {
+    QStringList lines;
+    for (const QString& field : readFields(content)) {
+        // A field of nothing but spaces (a quoted blank) is a blank line too.
+        if (!trimSpaces(field).isEmpty())
+            lines.append(timeLine(static_cast<int>(lines.size()) + 1, field));
+    }
+    return lines;
+}
+
 std::optional<QStringList> loadTimes(FileSystem& files, const QString& path) {
     const std::optional<QByteArray> data = files.readFile(path);
     if (!data)
         return std::nullopt;
-    QStringList lines;
-    for (const QString& field : readFields(*data)) {
-        if (!field.isEmpty())
-            lines.append(timeLine(static_cast<int>(lines.size()) + 1, field));
-    }
-    return lines;
+    return timesFromContent(*data);
 }
 
 } // namespace lm

@@ -24,6 +24,8 @@ QStringList renumberedTimes(const QStringList& lines);
 
 // Content of the times file for the list lines, up to the first empty line.
 QByteArray timesFileContent(const QStringList& lines);
+// List lines of the content of a times file: one per non-blank field, numbered from 1.
+QStringList timesFromContent(const QByteArray& content);
 // List lines of a times file; nothing when it cannot be read.
 std::optional<QStringList> loadTimes(FileSystem& files, const QString& path);
 
