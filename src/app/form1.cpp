@@ -57,7 +57,7 @@ bool allowedCharacter(QChar c) {
 
 Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWidget* parent)
     : QWidget(parent), state_(state), platform_(platform),
-      upgrader_(new Upgrader(state, platform, upgradeServer)) {
+      upgrader_(std::make_unique<Upgrader>(state, platform, upgradeServer)) {
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(532, 406);
     setFont(uiFont());
@@ -134,9 +134,7 @@ Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWi
     Comboevent->setFocus();
 }
 
-Form1::~Form1() {
-    delete upgrader_;
-}
+Form1::~Form1() = default;
 
 bool Form1::load(const QString& appPath) {
     installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); });

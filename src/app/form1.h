@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QKeyEvent;
@@ -35,7 +36,6 @@ class Form1 : public QWidget {
     std::function<int(ModalWindow&)> showModal;
 
     bool manualUpgrade() const { return ManualUpgrade; }
-    Upgrader& upgrader() { return *upgrader_; }
 
     void Command1_Click();
     void CmdBibNumbers_Click();
@@ -56,7 +56,7 @@ class Form1 : public QWidget {
 
     AppState& state_;
     Platform& platform_;
-    Upgrader* upgrader_;
+    std::unique_ptr<Upgrader> upgrader_;
     bool ManualUpgrade = false;
 
     QComboBox* Comboevent;

@@ -23,7 +23,6 @@ class FrmBibNumbers : public ModalWindow {
     int run();
 
     FinishOrderList& list() { return *list_; }
-    QString bibsFile() const { return BibsFile; }
     // Index of the selected line, -1 when none is selected.
     int selectedIndex() const;
     void selectLine(int index);

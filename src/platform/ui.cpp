@@ -57,10 +57,6 @@ QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, 
     return label;
 }
 
-QSize WrapButton::sizeHint() const {
-    return QPushButton::sizeHint();
-}
-
 void WrapButton::paintEvent(QPaintEvent*) {
     QStylePainter p(this);
     QStyleOptionButton option;

@@ -32,7 +32,6 @@ class WrapButton : public QPushButton {
     Q_OBJECT
   public:
     using QPushButton::QPushButton;
-    QSize sizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -28,7 +28,6 @@ class FrmTimer : public ModalWindow {
 
     bool timerRunning() const { return TimerRunning; }
     QStringList lines() const;
-    QString timesFile() const { return TimesFile; }
     QString secondaryTimesFile() const { return SecondaryTimesFile; }
 
     void CmdStart_Click();
