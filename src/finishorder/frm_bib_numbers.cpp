@@ -275,9 +275,7 @@ void FrmBibNumbers::CmdExit_Click() {
                                 "returning here."));
     }
     if (last >= 2) {
-        if (!KeepOlderVersion(platform_.files, BibsFile).isEmpty())
-            platform_.session.processEvents();
-        if (!SaveBibs())
+        if (!keepOlderVersionOrReport(platform_, BibsFile) || !SaveBibs())
             return; // the window stays open so that nothing is lost
         QString prompt = QStringLiteral("File of bib numbers saved as: ") + CR + CR +
                          QStringLiteral("   ") + BibsFile + QStringLiteral(".") + CR + CR + CR;

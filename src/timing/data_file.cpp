@@ -21,12 +21,12 @@ QString versionedName(const QString& fileName, int index) {
     return fileName.left(fileName.size() - 4) + letters + fileName.right(4);
 }
 
-QString KeepOlderVersion(FileSystem& files, const QString& fileName) {
+OlderVersion KeepOlderVersion(FileSystem& files, const QString& fileName) {
     if (!files.isFile(fileName))
-        return {};
+        return {OlderVersion::NothingToKeep, {}};
     const std::optional<QByteArray> content = files.readFile(fileName);
     if (!content)
-        return {};
+        return {OlderVersion::Failed, {}};
     // A, B, ... Z, then AA ... ZZ, AAA ...: never a name that is taken, never one that is
     // not a valid file name.
     constexpr int kMaxVersions = 26 + 26 * 26 + 26 * 26 * 26;
@@ -35,11 +35,26 @@ QString KeepOlderVersion(FileSystem& files, const QString& fileName) {
         if (files.isFile(candidate))
             continue;
         if (files.writeFileNew(candidate, *content))
-            return candidate;
+            return {OlderVersion::Kept, candidate};
         if (!files.isFile(candidate))
-            return {}; // the folder refuses new files; trying further names won't help
+            break; // the folder refuses new files; trying further names won't help
     }
-    return {};
+    return {OlderVersion::Failed, {}};
+}
+
+bool keepOlderVersionOrReport(Platform& platform, const QString& fileName) {
+    const OlderVersion kept = KeepOlderVersion(platform.files, fileName);
+    if (kept.result == OlderVersion::Kept)
+        platform.session.processEvents();
+    if (kept.result != OlderVersion::Failed)
+        return true;
+    platform.dialogs.message(
+        QStringLiteral("Error!  The earlier file could not be kept as an older version:") + CR +
+            CR + QStringLiteral("   ") + fileName + CR + CR +
+            QStringLiteral("Nothing was saved, so that it is not lost.  Check the disk or "
+                           "folder, then save again."),
+        QStringLiteral("Reminder"));
+    return false;
 }
 
 QStringList readFields(const QByteArray& data) {

@@ -23,10 +23,18 @@ QString DataFileName(const AppState& state, const QString& folder, const QString
 // so on, placed before the four-character extension.
 QString versionedName(const QString& fileName, int index);
 
+struct OlderVersion {
+    enum Result { NothingToKeep, Kept, Failed } result;
+    QString name; // the lettered name, when kept
+};
+
 // Keeps the current content of `fileName` under the first free lettered name.  The file
-// itself stays in place until the save that follows replaces it.  Returns the lettered
-// name, or an empty text when there was no file to keep (or it could not be kept).
-QString KeepOlderVersion(FileSystem& files, const QString& fileName);
+// itself stays in place until the save that follows replaces it.
+OlderVersion KeepOlderVersion(FileSystem& files, const QString& fileName);
+
+// KeepOlderVersion for a final save: false, after telling the operator, when an existing
+// file could not be kept; the save must then not replace it.
+bool keepOlderVersionOrReport(Platform& platform, const QString& fileName);
 
 // Fields of a comma-separated text file: a field ends at a comma or a line end, leading
 // blanks are skipped, a field in double quotes runs to the closing quote.  Blank lines

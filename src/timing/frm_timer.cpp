@@ -273,9 +273,7 @@ void FrmTimer::CmdSave_Click() {
         return;
     }
     const int count = ListTimes->count();
-    KeepOlderVersion(platform_.files, TimesFile);
-    platform_.session.processEvents();
-    if (!SaveTimes())
+    if (!keepOlderVersionOrReport(platform_, TimesFile) || !SaveTimes())
         return; // the window stays open with every time still in the list
     if (count < 1) {
         platform_.dialogs.message(QStringLiteral("No times saved."), QStringLiteral("Note"));

@@ -340,7 +340,7 @@ class TestFrmBibNumbers : public QObject {
         FrmBibNumbers& w = f.open();
         f.enter("1");
         f.enter("2");
-        f.t.files.failWrites = {"BIBS EV"};
+        f.t.files.failWrites = {"BIBS EV  7.LMB"};
         f.click("CmdExit");
         QVERIFY(w.isVisible());
         QVERIFY(f.t.dialogs.lastPrompt().contains("NOT saved"));

@@ -76,16 +76,16 @@ class TestDataFiles : public QObject {
         QTemporaryDir dir;
         FileSystem files;
         const QString file = dir.filePath(" 3-14-2018 Girls 5K TIMES EV  7.LMT");
-        QCOMPARE(KeepOlderVersion(files, file), QString()); // nothing to keep yet
+        QCOMPARE(KeepOlderVersion(files, file).result, OlderVersion::NothingToKeep);
         putFile(file, "1\r\n");
-        QCOMPARE(KeepOlderVersion(files, file), versionedName(file, 0));
+        QCOMPARE(KeepOlderVersion(files, file).name, versionedName(file, 0));
         putFile(file, "2\r\n");
-        QCOMPARE(KeepOlderVersion(files, file), versionedName(file, 1));
+        QCOMPARE(KeepOlderVersion(files, file).name, versionedName(file, 1));
         QCOMPARE(fileBytes(versionedName(file, 0)), QByteArray("1\r\n"));
         QCOMPARE(fileBytes(versionedName(file, 1)), QByteArray("2\r\n"));
         QCOMPARE(fileBytes(file), QByteArray("2\r\n")); // present until the save replaces it
         QFile::remove(versionedName(file, 0));
-        QCOMPARE(KeepOlderVersion(files, file), versionedName(file, 0)); // freed letter reused
+        QCOMPARE(KeepOlderVersion(files, file).name, versionedName(file, 0)); // freed letter reused
     }
 
     void keepOlderVersionContinuesAfterZ() {
@@ -95,7 +95,7 @@ class TestDataFiles : public QObject {
         for (int i = 0; i < 26; ++i)
             putFile(versionedName(file, i), QByteArray::number(i));
         putFile(file, "current");
-        QCOMPARE(KeepOlderVersion(files, file), dir.filePath("a TIMES EV  1AA.LMT"));
+        QCOMPARE(KeepOlderVersion(files, file).name, dir.filePath("a TIMES EV  1AA.LMT"));
         QCOMPARE(fileBytes(versionedName(file, 25)), QByteArray("25"));
         QCOMPARE(fileBytes(dir.filePath("a TIMES EV  1AA.LMT")), QByteArray("current"));
     }

@@ -275,7 +275,7 @@ class TestFrmTimer : public QObject {
         Fixture f;
         putFile(f.timesFile(), "1.01\r\n");
         FrmTimer& w = f.open();
-        f.t.files.failWrites = {"TIMES EV"};
+        f.t.files.failWrites = {"TIMES EV  7.LMT"}; // the older version can be kept
         f.click("CmdSave");
         QVERIFY(w.isVisible());
         QCOMPARE(w.lines(), QStringList{"1          1.01"});
@@ -285,6 +285,19 @@ class TestFrmTimer : public QObject {
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n"));
         f.click("CmdSaveCurrentTimes");
         QVERIFY(!f.child<QLabel>("Label9")->isVisible());
+    }
+
+    void earlierFileThatCannotBeKeptIsNotReplaced() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n");
+        FrmTimer& w = f.open();
+        f.t.dialogs.answers = {Answer::Yes};
+        f.click("CmdClear");
+        f.t.files.failWrites = {"EV  7A.LMT"};
+        f.click("CmdSave");
+        QVERIFY(w.isVisible());
+        QVERIFY(f.t.dialogs.lastPrompt().contains("could not be kept"));
+        QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n"));
     }
 
     void readOnlyProgramFolder() {
@@ -297,10 +310,12 @@ class TestFrmTimer : public QObject {
         QVERIFY(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) ==
                 0);
         FrmTimer& w = f.open();
-        f.click("CmdSave");
-        QVERIFY(w.isVisible());
+        f.click("CmdSaveCurrentTimes");
         QVERIFY(f.t.dialogs.lastPrompt().contains("NOT saved"));
         QCOMPARE(f.t.files.atomicWrites, kWriteAttempts);
+        f.click("CmdSave");
+        QVERIFY(w.isVisible());
+        QVERIFY(f.t.dialogs.lastPrompt().contains("could not be kept"));
         QCOMPARE(w.lines().size(), 2);
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("1.01\r\n2.02\r\n"));
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
