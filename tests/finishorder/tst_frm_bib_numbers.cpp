@@ -1,7 +1,7 @@
 #include "app/app_state.h"
 #include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"
-#include "support/fakes.h"
+#include "support/window_fixture.h"
 #include "timing/data_file.h"
 
 #include <QDir>
@@ -18,20 +18,9 @@ using namespace lm::test;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    TestPlatform t;
-    AppState state = eventState(dir.path());
-    std::unique_ptr<FrmBibNumbers> window;
-
-    QString bibsFile() const { return dir.path() + "/ 3-14-2018 Girls 5K BIBS EV  7.LMB"; }
-    FrmBibNumbers& open() {
-        window = std::make_unique<FrmBibNumbers>(state, t.platform);
-        window->load();
-        window->show();
-        return *window;
-    }
-    QLineEdit* box(const char* name) { return window->findChild<QLineEdit*>(QLatin1String(name)); }
+struct Fixture : WindowFixture<FrmBibNumbers> {
+    QString bibsFile() const { return dataFile("BIBS EV  7", ".LMB"); }
+    QLineEdit* box(const char* name) { return child<QLineEdit>(name); }
     QString place() { return box("TxtPlace")->text(); }
     QString bib() { return box("TxtBib")->text(); }
     void enter(const QString& bibText, const QString& placeText = QString()) {
@@ -41,10 +30,7 @@ struct Fixture {
         QTest::keyClick(box("TxtBib"), Qt::Key_Return);
     }
     QString bibAt(int place) { return window->list().line(place).right(10).trimmed(); }
-    void click(const char* name) {
-        QTest::mouseClick(window->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
-    }
-    bool saved() { return window->findChild<QLabel*>("Label9")->isVisible(); }
+    bool saved() { return child<QLabel>("Label9")->isVisible(); }
 };
 
 QByteArray lines(const QStringList& bibs) {

@@ -1,5 +1,5 @@
 #include "app/app_state.h"
-#include "support/fakes.h"
+#include "support/window_fixture.h"
 #include "timing/data_file.h"
 #include "timing/frm_timer.h"
 
@@ -18,25 +18,8 @@ using namespace lm::test;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    TestPlatform t;
-    AppState state = eventState(dir.path());
-    std::unique_ptr<FrmTimer> window;
-
-    QString timesFile() const { return dir.path() + "/ 3-14-2018 Girls 5K TIMES EV  7.LMT"; }
-    FrmTimer& open() {
-        window = std::make_unique<FrmTimer>(state, t.platform);
-        window->load();
-        window->show();
-        return *window;
-    }
-    template <class T> T* child(const char* name) {
-        return window->findChild<T*>(QLatin1String(name));
-    }
-    void click(const char* button) {
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-    }
+struct Fixture : WindowFixture<FrmTimer> {
+    QString timesFile() const { return dataFile("TIMES EV  7", ".LMT"); }
     void space() {
         QWidget* target = window->focusWidget() ? window->focusWidget() : window.get();
         QTest::keyClick(target, Qt::Key_Space);
