@@ -69,13 +69,27 @@ click() {
     xdotool mousemove $((x + $2)) $((y + $3)) click 1
     sleep 0.4
 }
-shot() { xwd -root -silent | convert xwd:- "$out/$1.png" 2>/dev/null; }
+# A picture of the screen, or of one window (message boxes come out black in a picture of
+# the whole screen under Xvfb, though they are drawn).
+shot() {
+    if [ -n "${2:-}" ]; then
+        xwd -id "$2" -silent | convert xwd:- "$out/$1.png" 2>/dev/null
+    else
+        xwd -root -silent | convert xwd:- "$out/$1.png" 2>/dev/null
+    fi
+}
 # Answers the message box with this title by pressing a key, and waits until it is gone.
 answer() {
     local id
     id="$(wait_window "^$1\$")" || { fail "no \"$1\" message"; return 1; }
     focus "$id"
-    [ -n "${3:-}" ] && shot "$3"
+    if [ -n "${3:-}" ]; then
+        # Under Xvfb and openbox a box mapped while its parent handles input can stay
+        # undrawn until it is exposed again; nudging it makes the picture show it.
+        xdotool windowmove "$id" 40 40 2>/dev/null
+        sleep 1
+        shot "$3" "$id"
+    fi
     keys "$2"
     for _ in $(seq 50); do
         xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -qx "$id" || return 0
