@@ -5,12 +5,11 @@
 #include "bench_util.h"
 #include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"
-#include "support/fakes.h"
+#include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -20,24 +19,19 @@ using namespace lm;
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    test::TestPlatform t;
-    AppState state = test::eventState(dir.path());
-    state.EventName = "Bench";
-    t.clock.date = "12/6/2026";
-    const QString file = dir.filePath(" 12-6-2026 Bench BIBS EV  7.LMB");
+    test::WindowFixture<FrmBibNumbers> f;
+    test::TestPlatform& t = f.t;
+    const QString file = f.dataFile("BIBS EV  7", ".LMB");
     QByteArray content;
     for (int i = 1; i <= 2000; ++i)
         content += QByteArray::number(1000 + i) + "\r\n";
     test::putFile(file, content);
 
-    std::unique_ptr<FrmBibNumbers> window;
     const bench::Figures open = bench::measure(20, [&] {
-        window = std::make_unique<FrmBibNumbers>(state, t.platform);
-        window->load();
-        window->show();
+        f.open();
         QCoreApplication::processEvents();
     });
+    std::unique_ptr<FrmBibNumbers>& window = f.window;
     bench::report("open bib window on 2000-line file", open, 1e6, "ms");
 
     auto* place = window->findChild<QLineEdit*>("TxtPlace");

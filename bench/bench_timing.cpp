@@ -2,7 +2,7 @@
 
 #include "app/app_state.h"
 #include "bench_util.h"
-#include "support/fakes.h"
+#include "support/window_fixture.h"
 #include "timing/data_file.h"
 #include "timing/frm_timer.h"
 #include "timing/times_file.h"
@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lm;
@@ -18,14 +17,9 @@ using namespace lm;
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    test::TestPlatform t;
-    AppState state = test::eventState(dir.path());
-    state.EventName = "Bench";
-
-    FrmTimer window(state, t.platform);
-    window.load();
-    window.show();
+    test::WindowFixture<FrmTimer> f;
+    test::TestPlatform& t = f.t;
+    FrmTimer& window = f.open();
     QTest::mouseClick(window.findChild<QPushButton*>("CmdStart"), Qt::LeftButton);
     auto* list = window.findChild<QListWidget*>("ListTimes");
     for (int i = 0; i < 2000; ++i) {
@@ -57,7 +51,7 @@ int main(int argc, char** argv) {
     QStringList lines;
     for (int i = 1; i <= 2000; ++i)
         lines.append(timeLine(i, "1:02:03.46"));
-    const QString file = dir.filePath(" 12-6-2026 Bench TIMES EV  7.LMT");
+    const QString file = f.dataFile("TIMES EV  7", ".LMT");
     const bench::Figures save = bench::measure(50, [&] {
         writePrimary(t.platform, file, timesFileContent(lines), RetryPause::FromRoundedSecond);
     });
