@@ -6,11 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace lm {
@@ -60,6 +64,130 @@ QByteArray writeTemporary(const QString& path, const QByteArray& data) {
     return name;
 }
 
+// Renames `from` to `to` only when no file of that name exists yet.
+bool renameNoReplace(const QByteArray& from, const QByteArray& to) {
+    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without the no-replace rename (some network shares): a hard link
+        // fails on an existing name just the same.
+        rc = ::link(from.constData(), to.constData());
+        if (rc == 0)
+            ::unlink(from.constData());
+    }
+    return rc == 0;
+}
+
+// The journal: records are written in the caller's thread (into the page cache, a matter
+// of microseconds) and a worker thread makes them durable with fdatasync, taking together
+// whatever arrived meanwhile, so that a capture never waits for the disk.
+class FileJournal : public Journal {
+  public:
+    explicit FileJournal(const QString& path) : path_(path), lock_(path + QLatin1String(".lock")) {
+        lock_.setStaleLockTime(0); // a race may hold it for hours; only a dead owner frees it
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            status_ = Status::Failed;
+            return;
+        }
+        if (!lock_.tryLock(0)) {
+            status_ = lock_.error() == QLockFile::LockFailedError ? Status::HeldElsewhere
+                                                                  : Status::Failed;
+            return;
+        }
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly))
+            content_ = existing.readAll();
+        status_ = openFile() ? Status::Held : Status::Failed;
+        worker_ = std::thread([this] { syncLoop(); });
+    }
+    ~FileJournal() override {
+        if (worker_.joinable()) {
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                stop_ = true;
+            }
+            wake_.notify_one();
+            worker_.join();
+        }
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+    Status status() const override { return status_; }
+    QByteArray content() const override { return content_; }
+
+    bool append(const QByteArray& records) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (status_ != Status::Held || failed_ || fd_ < 0)
+            return false;
+        if (!writeAll(fd_, records.constData(), records.size())) {
+            failed_ = true;
+            return false;
+        }
+        dirty_ = true;
+        wake_.notify_one();
+        return true;
+    }
+
+    bool setAside() override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (status_ != Status::Held)
+            return false;
+        ::fdatasync(fd_);
+        const QByteArray from = QFile::encodeName(path_);
+        bool moved = false;
+        for (int n = 1; n < 10000 && !moved; ++n)
+            moved = renameNoReplace(
+                from, QFile::encodeName(path_ + QLatin1Char('.') + QString::number(n)));
+        ::close(fd_);
+        fd_ = -1;
+        if (!openFile())
+            failed_ = true;
+        return moved && !failed_;
+    }
+
+  private:
+    bool openFile() {
+        const QByteArray name = QFile::encodeName(path_);
+        fd_ = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0)
+            return false;
+        ::fsync(fd_);
+        syncFolder(QFileInfo(path_).absolutePath());
+        return true;
+    }
+
+    void syncLoop() {
+        std::unique_lock<std::mutex> guard(mutex_);
+        for (;;) {
+            wake_.wait(guard, [this] { return dirty_ || stop_; });
+            if (dirty_ && fd_ >= 0) {
+                dirty_ = false;
+                const int fd = fd_;
+                guard.unlock();
+                const bool ok = ::fdatasync(fd) == 0;
+                guard.lock();
+                if (!ok)
+                    failed_ = true;
+            }
+            if (stop_)
+                return;
+        }
+    }
+
+    QString path_;
+    QLockFile lock_;
+    Status status_ = Status::Failed;
+    QByteArray content_;
+    int fd_ = -1;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool dirty_ = false;
+    bool stop_ = false;
+    bool failed_ = false;
+    std::thread worker_;
+};
+
 } // namespace
 
 bool FileSystem::isFile(const QString& path) {
@@ -106,19 +234,10 @@ bool FileSystem::writeFileNew(const QString& path, const QByteArray& data) {
     const QByteArray temp = writeTemporary(path, data);
     if (temp.isEmpty())
         return false;
-    const QByteArray target = QFile::encodeName(path);
-    int rc =
-        ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // File systems without the no-replace rename (some network shares): a hard link
-        // fails on an existing name just the same.
-        rc = ::link(temp.constData(), target.constData());
+    if (!renameNoReplace(temp, QFile::encodeName(path))) {
         ::unlink(temp.constData());
-    } else if (rc != 0) {
-        ::unlink(temp.constData());
-    }
-    if (rc != 0)
         return false;
+    }
     syncFolder(QFileInfo(path).absolutePath());
     return true;
 }
@@ -157,6 +276,10 @@ bool FileSystem::sameFile(const QString& a, const QString& b) {
         ::stat(QFile::encodeName(b).constData(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::unique_ptr<Journal> FileSystem::openJournal(const QString& path) {
+    return std::make_unique<FileJournal>(path);
 }
 
 } // namespace lm

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace lm {
@@ -50,9 +51,33 @@ class Clock {
     virtual QString shortDateText() = 0;
     // Holds the calling thread; no window events run meanwhile.
     virtual void sleepMs(int ms) = 0;
+    // Identity of the machine's current boot (empty when unknown).  Tick counts taken
+    // under another boot mean nothing now.
+    virtual QString bootId() = 0;
+    // The tick count at which an input event happened, from the event's own time stamp,
+    // where the windowing system stamps events on the tick counter's clock; nothing where
+    // it does not, or for a missing stamp.
+    virtual std::optional<std::uint32_t> eventTick(quint64 timestamp) = 0;
 };
 
 // ---------------------------------------------------------------- files
+// An append-only file of records that survives a crash or a power cut, held by one
+// program at a time.
+class Journal {
+  public:
+    enum class Status { Held, HeldElsewhere, Failed };
+    virtual ~Journal() = default;
+    virtual Status status() const = 0;
+    // What the file held when it was opened.
+    virtual QByteArray content() const = 0;
+    // Writes `records` before returning; they reach the disk within about 50 ms.  False
+    // when they could not be written (now or by an earlier write).
+    virtual bool append(const QByteArray& records) = 0;
+    // Renames the file to the first free name "<name>.1", "<name>.2", ... (never
+    // replacing anything) and goes on in a new empty file under the old name.
+    virtual bool setAside() = 0;
+};
+
 // Real file operations, every one of them overridable so that tests can inject faults.
 class FileSystem {
   public:
@@ -79,6 +104,10 @@ class FileSystem {
     virtual bool setExecutable(const QString& path);
     // True when both names lead to one and the same existing file.
     virtual bool sameFile(const QString& a, const QString& b);
+    // Opens the journal `path` for appending (creating its folder and the file), holding
+    // the lock file "<path>.lock" while the journal lives.  A lock left by a program that
+    // no longer runs is taken over.
+    virtual std::unique_ptr<Journal> openJournal(const QString& path);
 };
 
 // ---------------------------------------------------------------- network and archives

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QDate>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -74,6 +76,22 @@ QString SystemClock::shortDateText() {
 
 void SystemClock::sleepMs(int ms) {
     QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+QString SystemClock::bootId() {
+    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(f.readAll()).trimmed();
+}
+
+std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {
+    // X11 servers and Wayland compositors stamp input events with the milliseconds of the
+    // monotonic clock, truncated to 32 bits: the very clock of tickCount().
+    const QString system = QGuiApplication::platformName();
+    if (timestamp == 0 || !(system == QLatin1String("xcb") || system.startsWith("wayland")))
+        return std::nullopt;
+    return static_cast<std::uint32_t>(timestamp);
 }
 
 // ---------------------------------------------------------------- HTTP

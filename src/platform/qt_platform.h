@@ -29,6 +29,8 @@ class SystemClock : public Clock {
     double secondsSinceMidnight() override;
     QString shortDateText() override;
     void sleepMs(int ms) override;
+    QString bootId() override;
+    std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
 };
 
 class QtHttp : public Http {

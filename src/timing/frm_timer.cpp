@@ -1,6 +1,7 @@
 #include "frm_timer.h"
 
 #include "app/app_state.h"
+#include "capture_journal.h"
 #include "data_file.h"
 #include "race_clock.h"
 #include "times_file.h"
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 
 namespace lm {
 
@@ -122,6 +124,7 @@ void FrmTimer::load() {
         setWindowTitle(QStringLiteral("Capture Times for EVENT # ") +
                        QString::number(state_.EventNumber));
     }
+    openJournal();
     SecondaryTimesFile = DataFileName(state_, state_.SecondaryPath, kTimesPrefix, kTimesExtension);
     reminder(QStringLiteral("If networked to the main computer so that TIMES may be imported as "
                             "they are recorded, then inform the main computer operator that the "
@@ -150,6 +153,74 @@ void FrmTimer::reminder(const QString& prompt) {
     platform_.dialogs.message(prompt, kTitle);
 }
 
+void FrmTimer::openJournal() {
+    journal_ = platform_.files.openJournal(journalPath(state_.AppPath, TimesFile));
+    if (journal_->status() == Journal::Status::HeldElsewhere) {
+        journal_.reset();
+        journalWarned_ = true;
+        reminder(QStringLiteral("This event is being timed in another Lapmark window on this "
+                                "computer.") +
+                 CR + CR +
+                 QStringLiteral("Times captured here are NOT protected against a crash.  Time "
+                                "the event in the other window."));
+        return;
+    }
+    if (journal_->status() == Journal::Status::Failed)
+        journal_.reset(); // the open record below reports it
+    const JournalState found = journal_ ? replayJournal(journal_->content()) : JournalState{};
+    if (found.worthRestoring()) {
+        const qsizetype count = found.lines.size();
+        QString prompt = QStringLiteral("Times captured for this event were not saved.") + CR + CR +
+                         QStringLiteral("Times found: ") + QString::number(count);
+        if (count > 0)
+            prompt += QStringLiteral("   Last time: ") + timeOfLine(found.lines.last());
+        if (found.clockRunning)
+            prompt += CR + QStringLiteral("The race clock was still running.");
+        prompt += CR + CR + QStringLiteral("Restore them?");
+        if (platform_.dialogs.message(prompt, QStringLiteral("Restore?"), Buttons::YesNo,
+                                      Answer::Yes) == Answer::Yes) {
+            restore(found);
+            return;
+        }
+        journal_->setAside();
+    }
+    record(journal::open(lines()));
+}
+
+void FrmTimer::restore(const JournalState& found) {
+    ListTimes->clear();
+    ListTimes->addItems(found.lines);
+    ListTimes->scrollToBottom();
+    unsaved_ = true;
+    if (!found.clockRunning)
+        return;
+    // The clock runs on from its start tick while the tick counter has not restarted since:
+    // same boot, and not gone backwards.
+    const std::uint32_t now = platform_.clock.tickCount();
+    if (!found.bootId.isEmpty() && found.bootId == platform_.clock.bootId() &&
+        now - found.startTick < 0x8000'0000u) {
+        StartTick = found.startTick;
+        CaptureCount = found.captureCount;
+        TimerRunning = true;
+        notBefore_ = now;
+        Label2->setText(QStringLiteral("Timer Started"));
+        return;
+    }
+    record(journal::stop());
+    reminder(QStringLiteral("The race clock could not be resumed: the computer was restarted "
+                            "since the times were captured.") +
+             CR + CR + QStringLiteral("The times are restored and the clock is stopped."));
+}
+
+void FrmTimer::record(const QByteArray& records) {
+    if ((journal_ && journal_->append(records)) || journalWarned_)
+        return;
+    journalWarned_ = true;
+    reminder(QStringLiteral("Times are NOT being protected against a crash: the recovery file "
+                            "could not be written.") +
+             CR + CR + QStringLiteral("Timing goes on.  Save the times often."));
+}
+
 void FrmTimer::showTime(std::int64_t elapsed) {
     Label10->setText(FormatTime(elapsed));
 }
@@ -165,6 +236,7 @@ void FrmTimer::CmdStart_Click() {
     StartTick = platform_.clock.tickCount();
     CaptureCount = 0;
     TimerRunning = true;
+    record(journal::start(StartTick, platform_.clock.bootId()));
     Label5->hide();
     Label6->show();
     repaint();
@@ -172,6 +244,7 @@ void FrmTimer::CmdStart_Click() {
         Label10->setText(text);
         Label10->repaint();
     });
+    notBefore_ = platform_.clock.tickCount();
     Label6->hide();
     Label5->show();
     repaint();
@@ -187,19 +260,25 @@ void FrmTimer::CmdStop_Click() {
     repaint();
     platform_.session.processEvents();
     TimerRunning = false;
+    record(journal::stop());
 }
 
-void FrmTimer::CmdTime_MouseDown() {
+void FrmTimer::CmdTime_MouseDown(quint64 timestamp) {
     Label9->hide();
     if (!TimerRunning) {
         reminder(kNotRunning);
         return;
     }
+    // The time of the press itself, not of the moment this handler got to it.
+    const std::uint32_t tick =
+        tickOfPress(platform_.clock.eventTick(timestamp), platform_.clock.tickCount(), notBefore_);
+    const std::int64_t elapsed = elapsedMs(StartTick, tick);
     ++CaptureCount;
-    showTime(elapsedMs(StartTick, platform_.clock.tickCount()));
+    showTime(elapsed);
     ListTimes->addItem(timeLine(CaptureCount, Label10->text().trimmed()));
     ListTimes->setCurrentRow(ListTimes->count() - 1);
     unsaved_ = true;
+    record(journal::capture(CaptureCount, elapsed));
 }
 
 void FrmTimer::CmdCheckTime_Click() {
@@ -232,6 +311,7 @@ void FrmTimer::CmdDelete_Click() {
         ListTimes->item(i)->setText(renumbered[i]);
     ListTimes->setCurrentRow(-1);
     unsaved_ = true;
+    record(journal::remove(row + 1));
 }
 
 void FrmTimer::CmdClear_Click() {
@@ -245,6 +325,7 @@ void FrmTimer::CmdClear_Click() {
         return;
     ListTimes->clear();
     Label10->setText(QString());
+    record(journal::clear());
 }
 
 bool FrmTimer::SaveTimes() {
@@ -257,6 +338,7 @@ bool FrmTimer::SaveTimes() {
         return false;
     }
     unsaved_ = false;
+    record(journal::save(ListTimes->count()));
     if (!secondaryIsNoPath(state_.SecondaryPath))
         copyToSecondary(platform_, TimesFile, SecondaryTimesFile, content);
     return true;
@@ -283,6 +365,8 @@ void FrmTimer::CmdSave_Click() {
                  QStringLiteral("OLDER versions of times for THIS EVENT have a letter A,B,C... "
                                 "appended to the file name"));
     }
+    if (journal_)
+        journal_->setAside(); // everything in it is in the times file now
     closeFromCode();
 }
 
@@ -297,7 +381,7 @@ bool FrmTimer::onCloseBox() {
 bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {
     if (watched == CmdTime && event->type() == QEvent::MouseButtonPress) {
         const bool wasRunning = TimerRunning;
-        CmdTime_MouseDown();
+        CmdTime_MouseDown(static_cast<QMouseEvent*>(event)->timestamp());
         // After a message box the press must not leave the button held down.
         if (!wasRunning) {
             CmdTime->setDown(false);
@@ -311,7 +395,7 @@ bool FrmTimer::keyPreview(QKeyEvent* event) {
     if (event->key() != Qt::Key_Space || event->text() != QLatin1String(" "))
         return false;
     CmdTime->setFocus();
-    CmdTime_MouseDown();
+    CmdTime_MouseDown(event->timestamp());
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/ui.h"
 
 #include <cstdint>
+#include <memory>
 
 class QLabel;
 class QListWidget;
@@ -14,6 +15,7 @@ class QPushButton;
 namespace lm {
 
 struct AppState;
+struct JournalState;
 
 class FrmTimer : public ModalWindow {
     Q_OBJECT
@@ -32,7 +34,8 @@ class FrmTimer : public ModalWindow {
 
     void CmdStart_Click();
     void CmdStop_Click();
-    void CmdTime_MouseDown();
+    // `timestamp`: the input event's own time stamp (0: none).
+    void CmdTime_MouseDown(quint64 timestamp = 0);
     void CmdCheckTime_Click();
     void CmdDelete_Click();
     void CmdClear_Click();
@@ -50,16 +53,24 @@ class FrmTimer : public ModalWindow {
     // when the primary file could not be written.
     bool SaveTimes();
     void reminder(const QString& prompt);
+    // Takes the journal of the times file and offers what it holds beyond the last save.
+    void openJournal();
+    void restore(const JournalState& found);
+    // Appends to the journal; the first record that cannot be written is reported once.
+    void record(const QByteArray& records);
 
     AppState& state_;
     Platform& platform_;
 
     std::uint32_t StartTick = 0;
+    std::uint32_t notBefore_ = 0; // presses stamped earlier count from the end of the display
     bool TimerRunning = false;
     int CaptureCount = 0;
     bool unsaved_ = false; // times captured or deleted since the last save
     QString TimesFile;
     QString SecondaryTimesFile;
+    std::unique_ptr<Journal> journal_;
+    bool journalWarned_ = false;
 
     QPushButton* CmdStart;
     QPushButton* CmdStop;

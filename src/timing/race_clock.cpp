@@ -12,6 +12,17 @@ QString twoDigits(std::int64_t n) {
 
 } // namespace
 
+std::uint32_t tickOfPress(std::optional<std::uint32_t> eventTick, std::uint32_t now,
+                          std::uint32_t notBefore) {
+    if (!eventTick)
+        return now;
+    // Unsigned differences: a stamp from the future looks billions of milliseconds old.
+    const std::uint32_t age = now - *eventTick;
+    if (age > 5000 || age > now - notBefore)
+        return now;
+    return *eventTick;
+}
+
 QString secondsText(std::int64_t ms) {
     const std::int64_t hundredths = (ms + 5) / 10;
     const std::int64_t whole = hundredths / 100;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace lm {
 
@@ -16,6 +17,12 @@ class Clock;
 inline std::int64_t elapsedMs(std::uint32_t startTick, std::uint32_t nowTick) {
     return static_cast<std::uint32_t>(nowTick - startTick);
 }
+
+// The tick at which the operator pressed: the input event's own tick when there is one
+// that is plausible (not in the future, at most five seconds old and not before
+// `notBefore`, the end of the start display), otherwise the tick now.
+std::uint32_t tickOfPress(std::optional<std::uint32_t> eventTick, std::uint32_t now,
+                          std::uint32_t notBefore);
 
 // Time text of an elapsed time: ".51", "12.36", "1:05.44", "1:02:03.46".  The seconds get
 // the 10 ms correction unless they are a whole multiple of ten, and never carry into the

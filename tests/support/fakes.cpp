@@ -46,6 +46,18 @@ bool FaultyFiles::writeFileAtomic(const QString& path, const QByteArray& data) {
     return !fails(path) && FileSystem::writeFileAtomic(path, data);
 }
 
+std::unique_ptr<Journal> FaultyFiles::openJournal(const QString& path) {
+    struct Broken : Journal {
+        Status status() const override { return Status::Held; }
+        QByteArray content() const override { return {}; }
+        bool append(const QByteArray&) override { return false; }
+        bool setAside() override { return false; }
+    };
+    if (fails(path))
+        return std::make_unique<Broken>();
+    return FileSystem::openJournal(path);
+}
+
 bool FaultyFiles::writeFileNew(const QString& path, const QByteArray& data) {
     return !fails(path) && FileSystem::writeFileNew(path, data);
 }

@@ -53,7 +53,15 @@ class FakeClock : public Clock {
         timeOfDay += ms / 1000.0;
     }
 
+    QString bootId() override { return boot; }
+    std::optional<std::uint32_t> eventTick(quint64 stamp) override {
+        return stampsOnTicks && stamp ? std::optional<std::uint32_t>(std::uint32_t(stamp))
+                                      : std::nullopt;
+    }
+
     std::uint32_t tick = 5'000'000;
+    QString boot = QStringLiteral("boot-1");
+    bool stampsOnTicks = false;
     double timeOfDay = 36'000.0;
     QString date = QStringLiteral("3/14/2018");
     qint64 sleptMs = 0;
@@ -89,6 +97,8 @@ class FaultyFiles : public FileSystem {
   public:
     bool writeFileAtomic(const QString& path, const QByteArray& data) override;
     bool writeFileNew(const QString& path, const QByteArray& data) override;
+    // A journal whose every write fails, as on a full disk.
+    std::unique_ptr<Journal> openJournal(const QString& path) override;
     QStringList failWrites;
     int atomicWrites = 0;
 

@@ -1,17 +1,25 @@
 #include "app/app_state.h"
 #include "support/window_fixture.h"
+#include "timing/capture_journal.h"
 #include "timing/data_file.h"
 #include "timing/frm_timer.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QLockFile>
+
 #include <memory>
 #include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace lm;
 using namespace lm::test;
@@ -26,7 +34,27 @@ struct Fixture : WindowFixture<FrmTimer> {
     }
     void start() { click("CmdStart"); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
+    QString journal() const {
+        return dir.path() + "/recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal";
+    }
+    int count(const QString& prompt) const {
+        int n = 0;
+        for (const Message& m : t.dialogs.messages)
+            n += m.prompt.startsWith(prompt);
+        return n;
+    }
+    // The program dies with the window open: the next opening is a new window.
+    FrmTimer& reopenAfterCrash(QList<Answer> answers) {
+        t.dialogs.answers = answers;
+        t.dialogs.messages.clear();
+        return open();
+    }
 };
+
+const QString kRestoreAsk = "Times captured for this event were not saved.";
+const QString kNotResumed = "The race clock could not be resumed";
+const QString kUnprotected = "Times are NOT being protected against a crash";
+const QString kElsewhere = "This event is being timed in another Lapmark window";
 
 } // namespace
 
@@ -354,6 +382,155 @@ class TestFrmTimer : public QObject {
         const int asked = f.t.dialogs.messages.size();
         QVERIFY(w.close());
         QCOMPARE(f.t.dialogs.messages.size(), asked); // saved and stopped: no question
+    }
+
+    void crashedRaceIsOfferedBack_data() {
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("restore") << Answer::Yes;
+        QTest::newRow("set aside") << Answer::No;
+    }
+    void crashedRaceIsOfferedBack() {
+        QFETCH(Answer, answer);
+        Fixture f;
+        putFile(f.timesFile(), "5.00\r\n6.00\r\n");
+        f.open();
+        f.click("CmdClear"); // answered Yes
+        f.start();
+        for (int ms : {2345, 1000, 60000}) {
+            f.t.clock.advance(ms);
+            f.space();
+        }
+        f.click("CmdStop");
+        f.child<QListWidget>("ListTimes")->setCurrentRow(1);
+        f.click("CmdDelete");
+        const QStringList atCrash = {"1         12.36", "2       1:13.36"};
+        QCOMPARE(f.window->lines(), atCrash);
+
+        FrmTimer& w = f.reopenAfterCrash({answer});
+        const Message& ask = f.t.dialogs.messages.first();
+        QCOMPARE(ask.title, QStringLiteral("Restore?"));
+        QCOMPARE(ask.buttons, Buttons::YesNo);
+        QCOMPARE(ask.defaultButton, Answer::Yes);
+        QCOMPARE(ask.prompt,
+                 kRestoreAsk + "\r\rTimes found: 2   Last time: 1:13.36\r\rRestore them?");
+        QVERIFY(!w.timerRunning());
+        if (answer == Answer::Yes) {
+            QCOMPARE(w.lines(), atCrash);
+            QVERIFY(!QFile::exists(f.journal() + ".1"));
+            f.click("CmdSave");
+            QCOMPARE(fileBytes(f.timesFile()), QByteArray("12.36\r\n1:13.36\r\n"));
+        } else {
+            QCOMPARE(w.lines(), (QStringList{"1          5.00", "2          6.00"}));
+            QCOMPARE(replayJournal(fileBytes(f.journal() + ".1")).lines, atCrash);
+        }
+        // Set aside by No or retired by the final save, never deleted; then nothing to offer.
+        QVERIFY(QFile::exists(f.journal() + ".1"));
+        f.reopenAfterCrash({});
+        QCOMPARE(f.count(kRestoreAsk), 0);
+    }
+
+    void runningClockResumes_data() {
+        QTest::addColumn<QString>("bootAfter");
+        QTest::addColumn<int>("ticksAfter");
+        QTest::addColumn<bool>("resumes");
+        QTest::newRow("same boot") << "boot-1" << 30'000 << true;
+        QTest::newRow("computer restarted") << "boot-2" << 30'000 << false;
+        QTest::newRow("tick counter went back") << "boot-1" << -40'000 << false;
+        QTest::newRow("boot unknown") << "" << 30'000 << false;
+    }
+    void runningClockResumes() {
+        QFETCH(QString, bootAfter);
+        QFETCH(int, ticksAfter);
+        QFETCH(bool, resumes);
+        Fixture f;
+        f.open();
+        f.start(); // the start display takes ten seconds of the fake clock
+        f.space();
+        f.t.clock.boot = bootAfter;
+        f.t.clock.advance(ticksAfter);
+        FrmTimer& w = f.reopenAfterCrash({Answer::Yes});
+        QCOMPARE(f.t.dialogs.messages.first().prompt,
+                 kRestoreAsk + "\r\rTimes found: 1   Last time: 10.00\rThe race clock was still "
+                               "running.\r\rRestore them?");
+        QCOMPARE(w.timerRunning(), resumes);
+        QCOMPARE(f.count(kNotResumed), resumes ? 0 : 1);
+        if (resumes) {
+            QCOMPARE(f.label("Label2"), QStringLiteral("Timer Started"));
+            f.space();
+            QCOMPARE(w.lines(), (QStringList{"1         10.00", "2         40.00"}));
+        } else {
+            QCOMPARE(w.lines(), QStringList{"1         10.00"});
+            f.reopenAfterCrash({Answer::Yes}); // the stop is journalled too
+            QCOMPARE(f.t.dialogs.messages.first().prompt,
+                     kRestoreAsk + "\r\rTimes found: 1   Last time: 10.00\r\rRestore them?");
+        }
+    }
+
+    void pressCountsAtItsOwnTimeStamp() {
+        Fixture f;
+        f.t.clock.stampsOnTicks = true;
+        FrmTimer& w = f.open();
+        f.start();
+        const quint32 displayEnd = f.t.clock.tick;
+        f.t.clock.advance(20'000);
+        // Held behind a slow save: handled 300 ms after the press.
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+        held.setTimestamp(f.t.clock.tick - 300);
+        QApplication::sendEvent(w.focusWidget(), &held);
+        // Pressed during the start display: counts when the display ended, i.e. now.
+        QKeyEvent early(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+        early.setTimestamp(displayEnd - 1);
+        QApplication::sendEvent(w.focusWidget(), &early);
+        QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        click.setTimestamp(f.t.clock.tick - 1000);
+        QApplication::sendEvent(f.child<QPushButton>("CmdTime"), &click);
+        QCOMPARE(w.lines(), (QStringList{"1         29.71", "2         30.00", "3         29.01"}));
+    }
+
+    void journalThatCannotBeWrittenRemindsOnce() {
+        Fixture f;
+        f.t.files.failWrites = {"/recovery/"};
+        FrmTimer& w = f.open();
+        f.start();
+        f.space();
+        f.space();
+        QCOMPARE(w.lines().size(), 2);
+        QCOMPARE(f.count(kUnprotected), 1);
+        QCOMPARE(f.t.dialogs.messages.first().prompt,
+                 kUnprotected + ": the recovery file could not be written.\r\rTiming goes on.  "
+                                "Save the times often.");
+    }
+
+    void oneWindowJournalsAnEvent() {
+        Fixture f;
+        f.open();
+        f.start();
+        f.space();
+        FrmTimer second(f.state, f.t.platform);
+        second.load();
+        QCOMPARE(f.count(kElsewhere), 1);
+        QCOMPARE(f.count(kRestoreAsk), 0);
+        second.show();
+        QTest::mouseClick(second.findChild<QPushButton*>("CmdStart"), Qt::LeftButton);
+        QTest::keyClick(second.focusWidget(), Qt::Key_Space);
+        QCOMPARE(replayJournal(fileBytes(f.journal())).lines.size(), 1);
+        QCOMPARE(f.count(kUnprotected), 0);
+
+        // A lock left by a program that was killed is taken over.
+        f.window.reset();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            auto* lock = new QLockFile(f.journal() + ".lock");
+            ::_exit(lock->tryLock(0) ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY(QFile::exists(f.journal() + ".lock"));
+        f.reopenAfterCrash({Answer::Yes});
+        QCOMPARE(f.count(kElsewhere), 0);
+        QCOMPARE(f.window->lines().size(), 1);
     }
 
     void escapeDoesNotClose() {

@@ -1,4 +1,5 @@
 #include "support/fakes.h"
+#include "timing/capture_journal.h"
 #include "timing/race_clock.h"
 
 #include <QTest>
@@ -62,6 +63,60 @@ class TestRaceClock : public QObject {
         QFETCH(quint32, now);
         QFETCH(qint64, elapsed);
         QCOMPARE(elapsedMs(start, now), elapsed);
+    }
+
+    void pressTakesTheEventsOwnTick_data() {
+        QTest::addColumn<qint64>("stamp"); // -1: no stamp on the tick counter's clock
+        QTest::addColumn<quint32>("now");
+        QTest::addColumn<quint32>("notBefore");
+        QTest::addColumn<quint32>("tick");
+        QTest::newRow("no stamp") << -1LL << 10'000u << 0u << 10'000u;
+        QTest::newRow("held 300 ms") << 9'700LL << 10'000u << 0u << 9'700u;
+        QTest::newRow("five seconds old") << 5'000LL << 10'000u << 0u << 5'000u;
+        QTest::newRow("minutes old") << 4'999LL << 10'000u << 0u << 10'000u;
+        QTest::newRow("from the future") << 10'001LL << 10'000u << 0u << 10'000u;
+        QTest::newRow("before the display ended") << 9'000LL << 10'000u << 9'500u << 10'000u;
+        QTest::newRow("after the display ended") << 9'600LL << 10'000u << 9'500u << 9'600u;
+        QTest::newRow("across the wrap") << 0xFFFF'FF00LL << 100u << 0xFFFF'0000u << 0xFFFF'FF00u;
+    }
+    void pressTakesTheEventsOwnTick() {
+        QFETCH(qint64, stamp);
+        QFETCH(quint32, now);
+        QFETCH(quint32, notBefore);
+        QFETCH(quint32, tick);
+        const auto eventTick = stamp < 0 ? std::nullopt : std::optional<quint32>(quint32(stamp));
+        QCOMPARE(tickOfPress(eventTick, now, notBefore), tick);
+    }
+
+    // What a journal cut or spoiled by a power cut still gives back.
+    void journalReplay_data() {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("worthRestoring");
+        const QByteArray race = journal::open({}) + journal::start(77, "b") +
+                                journal::capture(1, 2345) + journal::capture(2, 65432);
+        const QStringList both = {"1          2.36", "2       1:05.44"};
+        QTest::newRow("as written") << race << both << true;
+        QTest::newRow("torn last record") << race + "capture 3 7" << both << true;
+        QTest::newRow("zeros after a power cut") << race + QByteArray(512, '\0') << both << true;
+        QTest::newRow("spoiled record") << race + "capture 3 70000 *0000\n" << both << true;
+        QTest::newRow("delete renumbers") << race + journal::stop() + journal::remove(2)
+                                          << QStringList{"1          2.36"} << true;
+        QTest::newRow("clear") << race + journal::stop() + journal::clear() << QStringList{}
+                               << true;
+        QTest::newRow("saved and stopped")
+            << race + journal::stop() + journal::save(2) << both << false;
+        QTest::newRow("saved, clock running") << race + journal::save(2) << both << true;
+        QTest::newRow("opened again")
+            << race + journal::open({"7       1:05.44"}) << QStringList{"1       1:05.44"} << false;
+    }
+    void journalReplay() {
+        QFETCH(QByteArray, tail);
+        QFETCH(QStringList, lines);
+        QFETCH(bool, worthRestoring);
+        const JournalState s = replayJournal(tail);
+        QCOMPARE(s.lines, lines);
+        QCOMPARE(s.worthRestoring(), worthRestoring);
     }
 
     void startDisplayRunsTenSecondsOnTheTickCounter() {
