@@ -15,6 +15,15 @@ struct Figures {
     double p99;
 };
 
+inline Figures summarize(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double q) {
+        return values[std::min(values.size() - 1,
+                               static_cast<size_t>(q * static_cast<double>(values.size())))];
+    };
+    return {at(0.5), at(0.99)};
+}
+
 // `step` is timed `runs` times; `prepare` (untimed) runs before each step.
 inline Figures measure(int runs, const std::function<void()>& step,
                        const std::function<void()>& prepare = {}) {
@@ -28,11 +37,7 @@ inline Figures measure(int runs, const std::function<void()>& step,
         step();
         ns.push_back(static_cast<double>(t.nsecsElapsed()));
     }
-    std::sort(ns.begin(), ns.end());
-    const auto at = [&](double q) {
-        return ns[std::min(ns.size() - 1, static_cast<size_t>(q * static_cast<double>(ns.size())))];
-    };
-    return {at(0.5), at(0.99)};
+    return summarize(std::move(ns));
 }
 
 inline void report(const char* name, Figures f, double perUnitNs, const char* unit) {

@@ -240,6 +240,7 @@ void FrmTimer::CmdStart_Click() {
     Label5->hide();
     Label6->show();
     repaint();
+    Label6->repaint();
     StartDisplay(platform_.clock, [this](const QString& text) {
         Label10->setText(text);
         Label10->repaint();

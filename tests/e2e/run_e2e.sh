@@ -151,10 +151,11 @@ timer_click() {
     save) click "$1" 432 392 ;;
     esac
 }
-open_timer() {
+open_timer() { # [key answering the question to restore a crashed race]
     choose_event 7 "Girls 5K"
     keys Tab Tab space            # the event-name box, then "Time a Race"
     answer Reminder Return "reminder-time-a-race"
+    [ -n "${1:-}" ] && answer 'Restore\?' "$1" "restore-question"
     answer Reminder Return "reminder-timer-load"
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" ||
         { fail "time capture window not shown"; return 1; }
@@ -334,6 +335,55 @@ start_program "$app" && {
         }
         stop_program
     }
+}
+
+scenario="crash and restore"
+app="$(program_folder crash "no path set")"
+journal="$app/recovery/ $today Girls 5K TIMES EV  7.LMT.journal"
+seconds() { awk -F: '{s=0; for (i=1;i<=NF;i++) s=s*60+$i; printf "%.2f", s}'; }
+start_program "$app" && open_timer && {
+    started="$(date +%s.%N)"
+    timer_click "$timer_id" start
+    sleep 2
+    # The green note must be whole during the start display: green at its corners, text
+    # in its first line.
+    shot "start-display" "$timer_id"
+    note="$(convert "$out/start-display.png" -format '%[hex:p{337,74}] %[hex:p{481,74}] ' info:
+        convert "$out/start-display.png" -crop 140x12+340+75 -threshold 50% -format '%[fx:int(100*mean)]' info:)"
+    [[ "$note" =~ ^C0FFC0\ C0FFC0\ ([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -lt 97 ] &&
+        pass "note shown whole during the start display" || fail "note during the start display: $note"
+    sleep 9
+    focus "$timer_id"
+    for _ in 1 2 3 4 5; do keys space; done
+    kill -KILL "$program_pid"
+    wait "$program_pid" 2>/dev/null
+}
+start_program "$app" && open_timer Return && {
+    # Yes: the clock runs on from its old start.
+    focus "$timer_id"
+    shot "restored"
+    pressed="$(date +%s.%N)"
+    keys space
+    timer_click "$timer_id" savecurrent
+    check_times "$(times_file "$app")" 6
+    sixth="$(tail -1 "$(times_file "$app")" | tr -d '\r' | seconds)"
+    since="$(awk -v a="$started" -v b="$pressed" 'BEGIN {printf "%.2f", b - a}')"
+    awk -v t="$sixth" -v e="$since" 'BEGIN {exit !(t - e < 1 && e - t < 1)}' &&
+        pass "sixth time $sixth s, pressed $since s after the start" ||
+        fail "sixth time $sixth s, but pressed $since s after the start"
+    kill -KILL "$program_pid"
+    wait "$program_pid" 2>/dev/null
+}
+start_program "$app" && open_timer n && {
+    # No: the times file as saved, the clock stopped, the journal set aside.
+    focus "$timer_id"
+    keys space
+    answer Reminder Return "not-running-after-no"
+    [ -s "$journal.1" ] && pass "journal set aside" || fail "no set-aside journal"
+    timer_click "$timer_id" save
+    answer Reminder Return
+    check_times "$(times_file "$app")" 6
+    stop_program
 }
 
 scenario="upgrade offered"
