@@ -22,4 +22,5 @@ ensure_packages() {
     fi
 }
 
-BUILD_PACKAGES=(build-essential cmake ninja-build qt6-base-dev libarchive-dev fonts-liberation)
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libarchive-dev libsodium-dev
+    fonts-liberation)

@@ -16,7 +16,8 @@ int main(int argc, char* argv[]) {
 
     lm::RealPlatform real;
     lm::AppState state;
-    lm::Form1 mainWindow(state, real.platform(), QUrl(QStringLiteral(LAPMARK_UPGRADE_SERVER)));
+    lm::Form1 mainWindow(state, real.platform(), QUrl(QStringLiteral(LAPMARK_UPGRADE_SERVER)),
+                         QStringLiteral(LAPMARK_UPGRADE_PUBKEY));
     if (!mainWindow.load(programFolder))
         return 0;
     if (const QScreen* screen = QApplication::primaryScreen())

@@ -55,9 +55,10 @@ bool allowedCharacter(QChar c) {
 
 } // namespace
 
-Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer, QWidget* parent)
+Form1::Form1(AppState& state, Platform& platform, const QUrl& upgradeServer,
+             const QString& upgradeKey, QWidget* parent)
     : QWidget(parent), state_(state), platform_(platform),
-      upgrader_(std::make_unique<Upgrader>(state, platform, upgradeServer)) {
+      upgrader_(std::make_unique<Upgrader>(state, platform, upgradeServer, upgradeKey)) {
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(532, 406);
     setFont(uiFont());

@@ -25,8 +25,9 @@ class Upgrader;
 class Form1 : public QWidget {
     Q_OBJECT
   public:
+    // `upgradeKey`: the maker's public key that every upgrade package must be signed with.
     Form1(AppState& state, Platform& platform, const QUrl& upgradeServer,
-          QWidget* parent = nullptr);
+          const QString& upgradeKey = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence.  False when the upgrade check is ending the program.

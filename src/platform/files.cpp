@@ -206,9 +206,10 @@ QString FileSystem::findFileNoCase(const QString& dir, const QString& name) {
     return {};
 }
 
-std::optional<QByteArray> FileSystem::readFile(const QString& path) {
+std::optional<QByteArray> FileSystem::readFile(const QString& path, qint64 maxBytes) {
     QFile f(path);
-    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly) ||
+        (maxBytes >= 0 && f.size() > maxBytes))
         return std::nullopt;
     QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError)

@@ -23,6 +23,14 @@ enum class Buttons { Ok, YesNo };
 enum class Answer { Ok, Yes, No };
 enum class Icon { None, Error };
 
+// Shows how far a long transfer has come, with a button to cancel it.
+class Progress {
+  public:
+    virtual ~Progress() = default;
+    // `total` is -1 while unknown.  False once the operator has cancelled.
+    virtual bool update(qint64 done, qint64 total) = 0;
+};
+
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
@@ -35,6 +43,8 @@ class Dialogs {
     // file and never writes anything.  Returns the full chosen name, or nothing when the
     // operator cancelled.
     virtual std::optional<QString> chooseSaveFile(const QString& proposedName) = 0;
+    // A modal progress window, shown until the returned object is gone.
+    virtual std::unique_ptr<Progress> progress(const QString& label) = 0;
 };
 
 // ---------------------------------------------------------------- clocks
@@ -87,7 +97,8 @@ class FileSystem {
     // Name of the ordinary file in `dir` whose name matches `name` without regard to
     // letter case (full path), or an empty text when there is none.
     virtual QString findFileNoCase(const QString& dir, const QString& name);
-    virtual std::optional<QByteArray> readFile(const QString& path);
+    // The whole file; nothing when it cannot be read or is larger than `maxBytes`.
+    virtual std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes = -1);
     // Replaces `path` with exactly `data`: written to a temporary file in the same
     // folder, every byte checked, flushed to disk, renamed over the old name, folder
     // synced.  A reader sees the old content or the new one, never a missing or half file.
@@ -111,12 +122,18 @@ class FileSystem {
 };
 
 // ---------------------------------------------------------------- network and archives
+struct FetchOptions {
+    qint64 maxBytes = 256LL * 1024 * 1024;
+    Progress* progress = nullptr; // shown while the body arrives; cancelling fails the fetch
+};
+
 class Http {
   public:
     virtual ~Http() = default;
-    // Whole body of `url`; nothing on any failure (no answer within the time-out, an
-    // error status, a body over the size bound).
-    virtual std::optional<QByteArray> fetch(const QUrl& url) = 0;
+    // Whole body of `url`; nothing on any failure (silence longer than the time-out, an
+    // error status, a body over the size bound, a cancelled progress window).
+    virtual std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) = 0;
+    std::optional<QByteArray> fetch(const QUrl& url) { return fetch(url, FetchOptions{}); }
 };
 
 struct ExtractLimits {

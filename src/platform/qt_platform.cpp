@@ -12,10 +12,12 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QThread>
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <ctime>
 
 namespace lm {
@@ -57,6 +59,44 @@ std::optional<QString> QtDialogs::chooseSaveFile(const QString& proposedName) {
     return chosen;
 }
 
+namespace {
+
+class QtProgress : public Progress {
+  public:
+    explicit QtProgress(const QString& label)
+        : label_(label),
+          dialog_(label, QStringLiteral("Cancel"), 0, 0, QApplication::activeWindow()) {
+        dialog_.setWindowTitle(QStringLiteral("Lapmark"));
+        dialog_.setWindowModality(Qt::ApplicationModal); // the other windows wait
+        dialog_.setMinimumDuration(0);
+        dialog_.setAutoReset(false);
+        dialog_.setAutoClose(false);
+        dialog_.setMinimumWidth(360);
+        dialog_.setValue(0);
+    }
+    bool update(qint64 done, qint64 total) override {
+        const auto kb = [](qint64 n) { return QLocale::system().toString((n + 1023) / 1024); };
+        QString text = label_ + QLatin1Char('\n') + kb(done) + QStringLiteral(" KB");
+        if (total > 0) {
+            text += QStringLiteral(" of ") + kb(total) + QStringLiteral(" KB");
+            dialog_.setMaximum(1000);
+            dialog_.setValue(static_cast<int>(1000 * std::min(done, total) / total));
+        }
+        dialog_.setLabelText(text);
+        return !dialog_.wasCanceled();
+    }
+
+  private:
+    QString label_;
+    QProgressDialog dialog_;
+};
+
+} // namespace
+
+std::unique_ptr<Progress> QtDialogs::progress(const QString& label) {
+    return std::make_unique<QtProgress>(label);
+}
+
 // ---------------------------------------------------------------- clocks
 std::uint32_t SystemClock::tickCount() {
     timespec ts{};
@@ -95,10 +135,10 @@ std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {
 }
 
 // ---------------------------------------------------------------- HTTP
-QtHttp::QtHttp(int timeoutMs, qint64 maxBytes) : timeoutMs_(timeoutMs), maxBytes_(maxBytes) {}
+QtHttp::QtHttp(int silenceMs) : silenceMs_(silenceMs) {}
 QtHttp::~QtHttp() = default;
 
-std::optional<QByteArray> QtHttp::fetch(const QUrl& url) {
+std::optional<QByteArray> QtHttp::fetch(const QUrl& url, const FetchOptions& options) {
     if (!manager_)
         manager_ = std::make_unique<QNetworkAccessManager>();
     QNetworkRequest request(url);
@@ -106,26 +146,30 @@ std::optional<QByteArray> QtHttp::fetch(const QUrl& url) {
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    // Only silence counts: a large package on a slow link may take minutes to arrive.
+    request.setTransferTimeout(silenceMs_);
     QPointer<QNetworkReply> reply = manager_->get(request);
-    bool tooLarge = false;
+    bool refused = false; // too large, or cancelled by the operator
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [&, r = reply.data()](qint64 received, qint64 total) {
-                         if (received > maxBytes_ || total > maxBytes_) {
-                             tooLarge = true;
+                         if (refused)
+                             return;
+                         if (received > options.maxBytes || total > options.maxBytes ||
+                             (options.progress && !options.progress->update(received, total))) {
+                             refused = true;
                              r->abort();
                          }
                      });
-    timer.start(timeoutMs_);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!reply->isFinished()) {
+        // With a progress window the operator may press its Cancel button; the window is
+        // modal, so no other window takes input meanwhile.
+        loop.exec(options.progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    }
     std::optional<QByteArray> body;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!tooLarge && reply->error() == QNetworkReply::NoError && status < 400)
+    if (!refused && reply->error() == QNetworkReply::NoError && status < 400)
         body = reply->readAll();
     reply->deleteLater();
     return body;

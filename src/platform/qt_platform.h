@@ -21,6 +21,7 @@ class QtDialogs : public Dialogs {
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
                    Answer defaultButton, Icon icon) override;
     std::optional<QString> chooseSaveFile(const QString& proposedName) override;
+    std::unique_ptr<Progress> progress(const QString& label) override;
 };
 
 class SystemClock : public Clock {
@@ -35,13 +36,14 @@ class SystemClock : public Clock {
 
 class QtHttp : public Http {
   public:
-    explicit QtHttp(int timeoutMs = 4000, qint64 maxBytes = 256LL * 1024 * 1024);
+    // `silenceMs`: a fetch fails when no byte arrives for that long.
+    explicit QtHttp(int silenceMs = 4000);
     ~QtHttp() override;
-    std::optional<QByteArray> fetch(const QUrl& url) override;
+    using Http::fetch;
+    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override;
 
   private:
-    int timeoutMs_;
-    qint64 maxBytes_;
+    int silenceMs_;
     std::unique_ptr<QNetworkAccessManager> manager_;
 };
 

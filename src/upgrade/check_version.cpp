@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "platform/platform.h"
+#include "platform/signature.h"
 
 #include <QDir>
 
@@ -11,8 +12,9 @@ bool isNewerVersion(const QString& ours, const QString& offered) {
     return numericValue(ours) < numericValue(offered);
 }
 
-Upgrader::Upgrader(AppState& state, Platform& platform, QUrl server)
-    : state_(state), platform_(platform), server_(std::move(server)) {}
+Upgrader::Upgrader(AppState& state, Platform& platform, QUrl server, QString publicKey)
+    : state_(state), platform_(platform), server_(std::move(server)),
+      publicKey_(std::move(publicKey)) {}
 
 QString Upgrader::upgradeFolder() const {
     return state_.AppPath + QLatin1Char(kPathSeparator) + QStringLiteral("upgrade");
@@ -38,6 +40,54 @@ void Upgrader::emptyUpgradeFolder() {
 void Upgrader::fetchVersion() {
     if (const std::optional<QByteArray> body = platform_.http.fetch(serverUrl(kVersionPath)))
         AvailableVersionText = QString::fromLatin1(*body);
+}
+
+void Upgrader::downloadPackage() {
+    const QString folder = upgradeFolder();
+    std::optional<QByteArray> package;
+    {
+        const std::unique_ptr<Progress> progress =
+            platform_.dialogs.progress(QStringLiteral("Downloading the upgrade package..."));
+        FetchOptions options;
+        options.progress = progress.get();
+        package = platform_.http.fetch(serverUrl(kPackagePath), options);
+    }
+    platform_.session.processEvents();
+    platform_.files.writeFilePlain(QDir(folder).filePath(kPackageName),
+                                   package.value_or(QByteArray()));
+    FetchOptions small;
+    small.maxBytes = kMaxSignatureBytes;
+    if (const std::optional<QByteArray> signature =
+            platform_.http.fetch(serverUrl(kPackagePath + kSignatureSuffix), small))
+        platform_.files.writeFilePlain(QDir(folder).filePath(kPackageName + kSignatureSuffix),
+                                       *signature);
+}
+
+bool Upgrader::signedByMaker(const QByteArray& package, const QString& signatureFile,
+                             bool manualUpgrade) {
+    if (signatureFile.isEmpty())
+        return false;
+    const std::optional<QByteArray> signature =
+        platform_.files.readFile(signatureFile, kMaxSignatureBytes);
+    if (!signature)
+        return false;
+    const std::optional<QString> comment = verifyMinisign(package, *signature, publicKey_);
+    static const QString kVersion = QStringLiteral("version:");
+    if (!comment || !comment->startsWith(kVersion))
+        return false;
+    const QString version = comment->mid(kVersion.size());
+    // The version offered, as the question named it, without the line break that usually
+    // ends a version file; a technician installing by hand may reinstall any version.
+    if (manualUpgrade)
+        return !version.trimmed().isEmpty();
+    return version == AvailableVersionText.trimmed();
+}
+
+UpgradeResult Upgrader::failed(const QString& prompt) {
+    platform_.session.setWaitCursor(false);
+    platform_.dialogs.message(prompt, QStringLiteral("Failed!"), Buttons::Ok, Answer::Ok,
+                              Icon::Error);
+    return UpgradeResult::Returned;
 }
 
 UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
@@ -74,15 +124,36 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         }
         for (int attempt = 0; attempt < 10 && !files.listFiles(folder).isEmpty(); ++attempt)
             emptyUpgradeFolder();
-        const std::optional<QByteArray> package = platform_.http.fetch(serverUrl(kPackagePath));
-        session.processEvents();
-        files.writeFilePlain(QDir(folder).filePath(kPackageName), package.value_or(QByteArray()));
+        downloadPackage();
     }
 
     session.processEvents();
+    const QString downloadFailed =
+        QStringLiteral("Error downloading or unzipping your upgrade file. ") + CR + CR +
+        QStringLiteral("Download again and repeat this procedure.");
     const QString archive = files.findFileNoCase(folder, kPackageName);
-    if (!archive.isEmpty())
-        platform_.archives.extractFlat(archive, folder);
+    const QString signature = files.findFileNoCase(folder, kPackageName + kSignatureSuffix);
+    const std::optional<QByteArray> package =
+        archive.isEmpty() ? std::nullopt : files.readFile(archive);
+    if (!package || package->isEmpty())
+        return failed(downloadFailed);
+    // Nothing runs that the maker did not sign: the check comes before anything is
+    // unpacked, and a package that fails it is removed with its signature.
+    if (!signedByMaker(*package, signature, manualUpgrade)) {
+        files.removeFile(archive);
+        if (!signature.isEmpty())
+            files.removeFile(signature);
+        return failed(QStringLiteral("The upgrade package could not be verified: it is not "
+                                     "signed by the maker of Lapmark for this version.") +
+                      CR + CR + QStringLiteral("Nothing was installed."));
+    }
+    // Only what the package holds may be started: files placed beside it go first.
+    for (const QString& name : files.listFiles(folder)) {
+        const QString path = QDir(folder).filePath(name);
+        if (path != archive && path != signature)
+            files.removeFile(path);
+    }
+    platform_.archives.extractFlat(archive, folder);
 
     session.processEvents();
     const QString updater = files.findFileNoCase(folder, kUpdaterName);
@@ -98,8 +169,9 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
     if (!updater.isEmpty())
         files.removeFile(updater);
     session.processEvents();
-    if (!archive.isEmpty())
-        files.removeFile(archive);
+    files.removeFile(archive);
+    if (!signature.isEmpty())
+        files.removeFile(signature);
     session.processEvents();
     session.setWaitCursor(false);
 
@@ -119,21 +191,13 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         return UpgradeResult::ProgramEnding;
     }
 
-    platform_.dialogs.message(QStringLiteral("Error downloading or unzipping your upgrade file. ") +
-                                  CR + CR +
-                                  QStringLiteral("Download again and repeat this procedure."),
-                              QStringLiteral("Failed!"), Buttons::Ok, Answer::Ok, Icon::Error);
-    return UpgradeResult::Returned;
+    return failed(downloadFailed);
 }
 
 void Upgrader::DownloadPackage() {
-    const QString folder = upgradeFolder();
-    platform_.files.makeDir(folder);
+    platform_.files.makeDir(upgradeFolder());
     emptyUpgradeFolder();
-    const std::optional<QByteArray> package = platform_.http.fetch(serverUrl(kPackagePath));
-    platform_.session.processEvents();
-    platform_.files.writeFilePlain(QDir(folder).filePath(kPackageName),
-                                   package.value_or(QByteArray()));
+    downloadPackage();
 }
 
 } // namespace lm

@@ -1,6 +1,7 @@
 #pragma once
 // The self-upgrade: compare the version offered by the upgrade server with our own,
-// download and unpack the package into the upgrade folder, and hand over to the updater.
+// download the package and its signature into the upgrade folder, check that the maker
+// signed it for that version, unpack it and hand over to the updater.
 
 #include <QString>
 #include <QUrl>
@@ -13,6 +14,8 @@ struct Platform;
 inline const QString kVersionPath = QStringLiteral("/korvel/pdtimerupgrade/pdtimerversion.txt");
 inline const QString kPackagePath = QStringLiteral("/korvel/pdtimerupgrade/pdtimerupgrade.zip");
 inline const QString kPackageName = QStringLiteral("pdtimerupgrade.zip");
+// The minisign signature, beside the package on the server and in the upgrade folder.
+inline const QString kSignatureSuffix = QStringLiteral(".minisig");
 inline const QString kUpdaterName = QStringLiteral("upgradetimer.exe");
 inline const QString kNewProgramName = QStringLiteral("LAPMARK.exe");
 
@@ -24,13 +27,15 @@ enum class UpgradeResult { Returned, ProgramEnding };
 
 class Upgrader {
   public:
-    // `server` is the scheme, host and port of the upgrade server.
-    Upgrader(AppState& state, Platform& platform, QUrl server);
+    // `server` is the scheme, host and port of the upgrade server; `publicKey` the base64
+    // line of the maker's minisign public key (empty: every package is refused).
+    Upgrader(AppState& state, Platform& platform, QUrl server, QString publicKey);
 
     // Online mode: fetch the version, ask, download, unpack, hand over.  Manual mode:
     // install the package that the operator placed in the upgrade folder.
     UpgradeResult CheckVersion(bool manualUpgrade);
-    // Downloads the package into the upgrade folder only, ignoring every error.
+    // Downloads the package and its signature into the upgrade folder only, ignoring
+    // every error.
     void DownloadPackage();
 
     const QString& availableVersionText() const { return AvailableVersionText; }
@@ -41,10 +46,16 @@ class Upgrader {
     QUrl serverUrl(const QString& path) const;
     void emptyUpgradeFolder();
     void fetchVersion();
+    void downloadPackage();
+    // True when `package` is signed by the maker's key with a trusted comment naming the
+    // version offered (in the manual mode: naming any version).
+    bool signedByMaker(const QByteArray& package, const QString& signatureFile, bool manualUpgrade);
+    UpgradeResult failed(const QString& prompt);
 
     AppState& state_;
     Platform& platform_;
     QUrl server_;
+    QString publicKey_;
     QString AvailableVersionText;
 };
 

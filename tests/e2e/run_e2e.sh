@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end scenarios of the installed program under Xvfb, driven with xdotool.
-#   run_e2e.sh <build folder> <upgrade server program> <upgrade server port>
+#   run_e2e.sh <build folder> <upgrade server program> <upgrade server port> <signing key>
 # Screenshots of every window go to <build folder>/e2e/.
 set -uo pipefail
 build="$1"
 server_bin="$2"
 server_port="$3"
+signing_key="$4"
 out="$build/e2e"
 rm -rf "$out"
 mkdir -p "$out"
@@ -107,7 +108,7 @@ program_folder() { # name, [first line of the settings file]
     echo "$dir"
 }
 server_pid=""
-start_server() { # version text, [--package]
+start_server() { # version text, [folder of the package and its signature]
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
     for _ in $(seq 50); do
         "$server_bin" "$server_port" "$@" &
@@ -387,22 +388,52 @@ start_program "$app" && open_timer n && {
 }
 
 scenario="upgrade offered"
-start_server "1.13\\n" --package
+package_of() { # folder, signing key
+    mkdir -p "$1"
+    "$server_bin" --make-package "$1"
+    minisign -S -s "$2" -m "$1/pdtimerupgrade.zip" -t "version:1.13" >/dev/null ||
+        fail "minisign could not sign"
+}
+stranger="$work/stranger"
+mkdir -p "$stranger"
+minisign -G -W -p "$stranger/k.pub" -s "$stranger/k.key" >/dev/null
+package_of "$work/signed" "$signing_key"
+package_of "$work/forged" "$stranger/k.key"
+offer_upgrade() { # program folder, key answering the question
+    (cd "$1" && exec ./lapmark) &
+    program_pid=$!
+    pids+=($program_pid)
+    wait_window '^Upgrade\?$' >/dev/null || { fail "no upgrade question"; return 1; }
+    answer 'Upgrade\?' "$2" "upgrade-question"
+}
+start_server "1.13\\n" "$work/signed"
 app="$(program_folder upgrade)"
-(cd "$app" && exec ./lapmark) &
-program_pid=$!
-pids+=($program_pid)
-if wait_window '^Upgrade\?$' >/dev/null; then
-    pass "upgrade offered"
-    answer 'Upgrade\?' n "upgrade-question"
+offer_upgrade "$app" n && {
     main_id="$(wait_window '^Lapmark from Korvel')" && pass "answered No: the program runs on" ||
         fail "main window not shown after No"
     [ -z "$(ls -A "$app/upgrade" 2>/dev/null)" ] && pass "nothing downloaded" ||
         fail "upgrade folder not empty"
     stop_program
-else
-    fail "no upgrade question"
-fi
+}
+offer_upgrade "$app" y && {
+    answer 'Apply Upgrade' Return "apply-upgrade"
+    for _ in $(seq 50); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$program_pid" 2>/dev/null && fail "program still running after the hand-over" ||
+        pass "signed package: the program ended"
+    for _ in $(seq 30); do [ -f "$app/updater-ran" ] && break; sleep 0.1; done
+    [ -f "$app/updater-ran" ] && pass "updater started" || fail "updater not started"
+}
+start_server "1.13\\n" "$work/forged"
+app="$(program_folder forged)"
+offer_upgrade "$app" y && {
+    answer 'Failed!' Return "package-not-verified"
+    main_id="$(wait_window '^Lapmark from Korvel')" && pass "forged package: the program runs on" ||
+        fail "main window not shown after a forged package"
+    [ -z "$(ls -A "$app/upgrade")" ] && [ ! -e "$app/upgradetimer.exe" ] &&
+        [ ! -e "$app/updater-ran" ] && pass "nothing unpacked or started" ||
+        fail "forged package left: $(ls "$app" "$app/upgrade")"
+    stop_program
+}
 
 echo
 echo "$((checks - failures)) passed, $failures failed"

@@ -19,6 +19,21 @@ std::optional<QString> FakeDialogs::chooseSaveFile(const QString& proposedName) 
     return chosenFile;
 }
 
+std::unique_ptr<Progress> FakeDialogs::progress(const QString& label) {
+    struct Fake : Progress {
+        FakeDialogs& d;
+        qsizetype index;
+        Fake(FakeDialogs& dialogs, qsizetype i) : d(dialogs), index(i) {}
+        bool update(qint64 done, qint64 total) override {
+            d.progressShown[index].done = done;
+            d.progressShown[index].total = total;
+            return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
+        }
+    };
+    progressShown.append({label});
+    return std::make_unique<Fake>(*this, progressShown.size() - 1);
+}
+
 QStringList FakeDialogs::titles() const {
     QStringList out;
     for (const Message& m : messages)
@@ -26,11 +41,14 @@ QStringList FakeDialogs::titles() const {
     return out;
 }
 
-std::optional<QByteArray> FakeHttp::fetch(const QUrl& url) {
+std::optional<QByteArray> FakeHttp::fetch(const QUrl& url, const FetchOptions& options) {
     requested.append(url.path());
-    if (!bodies.contains(url.path()))
+    const QByteArray body = bodies.value(url.path());
+    if (!bodies.contains(url.path()) || body.size() > options.maxBytes)
         return std::nullopt;
-    return bodies.value(url.path());
+    if (options.progress && !options.progress->update(body.size(), body.size()))
+        return std::nullopt;
+    return body;
 }
 
 bool FaultyFiles::fails(const QString& path) const {

@@ -27,6 +27,7 @@ class FakeDialogs : public Dialogs {
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
                    Answer defaultButton, Icon icon) override;
     std::optional<QString> chooseSaveFile(const QString& proposedName) override;
+    std::unique_ptr<Progress> progress(const QString& label) override;
 
     QList<Message> messages;
     // Answers for the next Yes/No questions; without one, the default button is taken.
@@ -34,6 +35,14 @@ class FakeDialogs : public Dialogs {
     std::function<void(const Message&)> onMessage;
     std::optional<QString> chosenFile;
     QStringList proposedNames;
+    // Progress windows shown, and the last figures each was given.
+    struct Shown {
+        QString label;
+        qint64 done = -1;
+        qint64 total = -1;
+    };
+    QList<Shown> progressShown;
+    qint64 cancelAtBytes = -1; // the operator cancels once this much has arrived
 
     QStringList titles() const;
     QString lastPrompt() const { return messages.isEmpty() ? QString() : messages.last().prompt; }
@@ -69,7 +78,8 @@ class FakeClock : public Clock {
 
 class FakeHttp : public Http {
   public:
-    std::optional<QByteArray> fetch(const QUrl& url) override;
+    using Http::fetch;
+    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override;
     QMap<QString, QByteArray> bodies; // by URL path
     QStringList requested;
 };

@@ -1,6 +1,9 @@
 #include "http_server.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace lm::test {
 
@@ -26,6 +29,11 @@ void HttpServer::hang(const QString& path) {
     replies_[path] = Reply{200, {}, true};
 }
 
+void HttpServer::trickle(const QString& path, const QByteArray& body, int spreadMs,
+                         qsizetype goQuietAt) {
+    replies_[path] = Reply{200, body, false, spreadMs, goQuietAt};
+}
+
 void HttpServer::answer(QTcpSocket* socket) {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
@@ -36,11 +44,32 @@ void HttpServer::answer(QTcpSocket* socket) {
     const Reply reply = replies_.value(path, Reply{404, "<html>not found</html>", false});
     if (reply.silent)
         return;
-    QByteArray response = "HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\n";
-    response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    response += "Connection: close\r\n\r\n" + reply.body;
-    socket->write(response);
-    socket->disconnectFromHost();
+    QByteArray head = "HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    if (reply.spreadMs <= 0) {
+        socket->write(head + reply.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(head);
+    // A piece every 50 ms; the socket is closed once the whole body is out.
+    const int steps = std::max(1, reply.spreadMs / 50);
+    const qsizetype piece = (reply.body.size() + steps - 1) / steps;
+    const qsizetype end = reply.goQuietAt < 0 ? reply.body.size() : reply.goQuietAt;
+    auto* timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, reply, piece, end] {
+        const qsizetype sent = socket->property("sent").toLongLong();
+        const qsizetype n = std::min(piece, end - sent);
+        socket->write(reply.body.mid(sent, n));
+        socket->setProperty("sent", sent + n);
+        if (sent + n >= end) {
+            timer->stop();
+            if (end == reply.body.size())
+                socket->disconnectFromHost();
+        }
+    });
+    timer->start(50);
 }
 
 } // namespace lm::test
