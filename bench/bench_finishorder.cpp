@@ -1,7 +1,7 @@
 // Bib entry at place 2,000 of a full list, Insert and Delete at place 1, and opening the
 // window on a 2,000-line bibs file.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "bench_util.h"
 #include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"

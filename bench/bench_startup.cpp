@@ -1,7 +1,7 @@
 // Start-up to the main window shown, with an upgrade server that answers "1.12" and with
 // one that refuses connections (five seconds of retries).
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "app/form1.h"
 #include "bench_util.h"
 #include "platform/qt_platform.h"

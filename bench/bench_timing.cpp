@@ -1,11 +1,11 @@
 // Capture handling with 2,000 times in the list (journal on), how far a capture lies from
 // its press when the window thread was held, and a save of 2,000 times.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "bench_util.h"
 #include "support/window_fixture.h"
 #include "timing/capture_journal.h"
-#include "timing/data_file.h"
+#include "app/core/data_file.h"
 #include "timing/frm_timer.h"
 #include "timing/race_clock.h"
 #include "timing/times_file.h"

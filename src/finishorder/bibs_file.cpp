@@ -1,9 +1,9 @@
 #include "bibs_file.h"
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "finish_order_list.h"
 #include "platform/platform.h"
-#include "timing/data_file.h"
 
 namespace lm {
 

@@ -1,7 +1,7 @@
 #include "finish_order_list.h"
 
-#include "app/app_state.h"
-#include "timing/data_file.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 
 #include <algorithm>
 

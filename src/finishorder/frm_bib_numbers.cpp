@@ -1,9 +1,9 @@
 #include "frm_bib_numbers.h"
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "bibs_file.h"
 #include "finish_order_list.h"
-#include "timing/data_file.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -212,9 +212,7 @@ void FrmBibNumbers::enterBib() {
     }
 
     // Duplicate check: every other place holding this bib is offered for a move.
-    for (int i = 1; i <= max; ++i) {
-        if (!(bib > 0) || bib == kPlaceholderBib || list_->bibValue(i) != bib)
-            continue;
+    for (const int i : list_->placesHolding(bib)) {
         const Answer answer = platform_.dialogs.message(
             QStringLiteral("Duplicate BIB NUMBERS have been entered.") + CR + CR +
                 QStringLiteral("Move existing BIB NUmber to PLACE: ") +

@@ -1,32 +1,16 @@
 #include "qt_platform.h"
 
 #include <QApplication>
-#include <QDate>
-#include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QPointer>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QThread>
-#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
-#include <ctime>
 
 namespace lm {
-
-QString shortDatePattern(const QLocale& locale) {
-    if (locale.language() == QLocale::C || locale.name() == QLatin1String("C"))
-        return QStringLiteral("M/d/yyyy");
-    return locale.dateFormat(QLocale::ShortFormat);
-}
 
 // ---------------------------------------------------------------- dialogs
 Answer QtDialogs::message(const QString& prompt, const QString& title, Buttons buttons,
@@ -97,84 +81,6 @@ std::unique_ptr<Progress> QtDialogs::progress(const QString& label) {
     return std::make_unique<QtProgress>(label);
 }
 
-// ---------------------------------------------------------------- clocks
-std::uint32_t SystemClock::tickCount() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                    static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
-    return static_cast<std::uint32_t>(ms);
-}
-
-double SystemClock::secondsSinceMidnight() {
-    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
-}
-
-QString SystemClock::shortDateText() {
-    return QLocale::system().toString(QDate::currentDate(), shortDatePattern(QLocale::system()));
-}
-
-void SystemClock::sleepMs(int ms) {
-    QThread::msleep(static_cast<unsigned long>(ms));
-}
-
-QString SystemClock::bootId() {
-    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(f.readAll()).trimmed();
-}
-
-std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {
-    // X11 servers and Wayland compositors stamp input events with the milliseconds of the
-    // monotonic clock, truncated to 32 bits: the very clock of tickCount().
-    const QString system = QGuiApplication::platformName();
-    if (timestamp == 0 || !(system == QLatin1String("xcb") || system.startsWith("wayland")))
-        return std::nullopt;
-    return static_cast<std::uint32_t>(timestamp);
-}
-
-// ---------------------------------------------------------------- HTTP
-QtHttp::QtHttp(int silenceMs) : silenceMs_(silenceMs) {}
-QtHttp::~QtHttp() = default;
-
-std::optional<QByteArray> QtHttp::fetch(const QUrl& url, const FetchOptions& options) {
-    if (!manager_)
-        manager_ = std::make_unique<QNetworkAccessManager>();
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    // Only silence counts: a large package on a slow link may take minutes to arrive.
-    request.setTransferTimeout(silenceMs_);
-    QPointer<QNetworkReply> reply = manager_->get(request);
-    bool refused = false; // too large, or cancelled by the operator
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [&, r = reply.data()](qint64 received, qint64 total) {
-                         if (refused)
-                             return;
-                         if (received > options.maxBytes || total > options.maxBytes ||
-                             (options.progress && !options.progress->update(received, total))) {
-                             refused = true;
-                             r->abort();
-                         }
-                     });
-    if (!reply->isFinished()) {
-        // With a progress window the operator may press its Cancel button; the window is
-        // modal, so no other window takes input meanwhile.
-        loop.exec(options.progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    }
-    std::optional<QByteArray> body;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!refused && reply->error() == QNetworkReply::NoError && status < 400)
-        body = reply->readAll();
-    reply->deleteLater();
-    return body;
-}
-
 // ---------------------------------------------------------------- session
 void QtSession::processEvents() {
     QCoreApplication::processEvents();
@@ -207,6 +113,19 @@ void QtSession::quit() {
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
-RealPlatform::RealPlatform() : platform_{dialogs_, clock_, files_, http_, archives_, session_} {}
+namespace {
+
+bool eventsStampedOnTicks() {
+    // X11 servers and Wayland compositors stamp input events with the milliseconds of the
+    // monotonic clock, the very clock of the tick counter.
+    const QString system = QGuiApplication::platformName();
+    return system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
+RealPlatform::RealPlatform()
+    : clock_(eventsStampedOnTicks()), platform_{dialogs_, clock_,    files_,
+                                                http_,    archives_, session_} {}
 
 } // namespace lm

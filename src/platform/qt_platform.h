@@ -1,20 +1,10 @@
 #pragma once
-// The real Platform: Qt message boxes and file chooser, the system clocks, Qt Network,
-// libarchive and the running QApplication.
+// The real Platform of the running program: Qt message boxes, the file chooser and the
+// progress window, the running QApplication, and the display-free parts of system.h.
 
-#include "platform.h"
-
-#include <QLocale>
-
-#include <memory>
-
-class QNetworkAccessManager;
+#include "system.h"
 
 namespace lm {
-
-// Short date pattern of `locale`; a C or POSIX locale has no such setting of its own and
-// gets M/d/yyyy.
-QString shortDatePattern(const QLocale& locale);
 
 class QtDialogs : public Dialogs {
   public:
@@ -23,43 +13,6 @@ class QtDialogs : public Dialogs {
     std::optional<QString> chooseSaveFile(const QString& proposedName) override;
     std::unique_ptr<Progress> progress(const QString& label) override;
 };
-
-class SystemClock : public Clock {
-  public:
-    std::uint32_t tickCount() override;
-    double secondsSinceMidnight() override;
-    QString shortDateText() override;
-    void sleepMs(int ms) override;
-    QString bootId() override;
-    std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
-};
-
-class QtHttp : public Http {
-  public:
-    // `silenceMs`: a fetch fails when no byte arrives for that long.
-    explicit QtHttp(int silenceMs = 4000);
-    ~QtHttp() override;
-    using Http::fetch;
-    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override;
-
-  private:
-    int silenceMs_;
-    std::unique_ptr<QNetworkAccessManager> manager_;
-};
-
-class ZipArchives : public Archives {
-  public:
-    explicit ZipArchives(FileSystem& files) : files_(files) {}
-    int extractFlat(const QString& archive, const QString& folder,
-                    const ExtractLimits& limits = {}) override;
-
-  private:
-    FileSystem& files_;
-};
-
-// Base name of an archive entry, with "/" and "\" both taken as separators; empty when
-// the entry must not be written (no name, ".", "..").
-QString safeEntryName(const QString& entryPath);
 
 class QtSession : public Session {
   public:

@@ -2,7 +2,7 @@
 // Only regular files are written, each under its base name, so no entry can reach
 // outside the folder or leave a link behind.
 
-#include "qt_platform.h"
+#include "system.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "frm_timer.h"
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "capture_journal.h"
-#include "data_file.h"
 #include "race_clock.h"
 #include "times_file.h"
 

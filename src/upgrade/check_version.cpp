@@ -1,6 +1,6 @@
 #include "check_version.h"
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "platform/platform.h"
 #include "platform/signature.h"
 

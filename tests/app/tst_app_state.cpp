@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "support/fakes.h"
 
 #include <QDir>

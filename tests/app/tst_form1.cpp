@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "app/directions.h"
 #include "app/form1.h"
 #include "support/fakes.h"

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "app/form1.h"
 #include "app/frm_path.h"
 #include "support/fakes.h"

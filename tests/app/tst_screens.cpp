@@ -1,7 +1,7 @@
 // Every window at its real size: no caption may be clipped.  The windows are also saved as
 // pictures under the build folder (screens/) for a person to look at.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "app/directions.h"
 #include "app/form1.h"
 #include "app/frm_path.h"

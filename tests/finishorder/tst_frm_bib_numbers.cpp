@@ -1,8 +1,8 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"
 #include "support/window_fixture.h"
-#include "timing/data_file.h"
 
 #include <QDir>
 #include <QLabel>

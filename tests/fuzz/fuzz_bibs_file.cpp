@@ -1,9 +1,9 @@
 // The bibs-file loader: any bytes load into a list that keeps its header, its 2000
 // numbered places of 20 characters, and saves to lines of at most ten characters.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "finishorder/finish_order_list.h"
-#include "timing/data_file.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // The archive entry-name check: what it lets through is a plain name in the folder.
 
-#include "platform/qt_platform.h"
+#include "platform/system.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // The numeric value of a text, and the event number read from it.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 
 #include <cmath>
 #include <cstdlib>

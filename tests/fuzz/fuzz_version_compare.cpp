@@ -1,6 +1,6 @@
 // The version comparison: a number is never newer than itself, and the order is strict.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "upgrade/check_version.h"
 
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // Scripted stand-ins for the platform: operator answers, clocks, HTTP and the session are
 // recorded and scripted; files are real (in a temporary folder) with faults on request.
 
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "platform/platform.h"
-#include "platform/qt_platform.h"
+#include "platform/system.h"
 
 #include <QList>
 #include <QMap>

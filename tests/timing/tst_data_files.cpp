@@ -1,6 +1,6 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "support/fakes.h"
-#include "timing/data_file.h"
 #include "timing/times_file.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
+#include "app/core/data_file.h"
 #include "support/window_fixture.h"
 #include "timing/capture_journal.h"
-#include "timing/data_file.h"
 #include "timing/frm_timer.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/core/app_state.h"
 #include "support/fakes.h"
 #include "support/http_server.h"
 #include "support/zip_builder.h"
@@ -397,5 +397,5 @@ class TestCheckVersion : public QObject {
     }
 };
 
-QTEST_MAIN(TestCheckVersion)
+QTEST_GUILESS_MAIN(TestCheckVersion)
 #include "tst_check_version.moc"

@@ -3,23 +3,28 @@
 // (timing/), another records their bib numbers in finish order (finishorder/), and both
 // write plain text files that the results program on the Main Computer imports.
 //
-// How the pieces fit:
-//   app_state.h (this header)  the one record every window shares, the numeric reading of
-//                              texts, the meet date and the one-line settings file;
-//   app/                       start-up, the main window Form1 (the hub that opens every
-//                              other window modally), the path settings window and the
-//                              directions screens;
-//   timing/                    race clock and time text, the data file naming and older-
-//                              version rules shared by both data files, the times file and
-//                              the capture window FrmTimer;
-//   finishorder/               the 2000-place list, the bibs file and FrmBibNumbers;
-//   upgrade/                   CheckVersion, the self-upgrade from the upgrade server;
-//   platform/                  the only code that touches the outside world: dialogs,
-//                              clocks, files, HTTP, zip archives, the process.  Everything
-//                              else receives it as an injected lm::Platform.
+// How the pieces fit, from the bottom up (each layer uses only those below it; the CMake
+// files say the same in their target_link_libraries):
+//   platform/      the only code that touches the outside world.  lapmark_platform (Qt
+//                  Core): files and the capture journals, clocks, HTTP, zip archives,
+//                  signatures; lapmark_platform_widgets: message boxes, the file chooser,
+//                  the running application and the widget helpers.  Everything above
+//                  receives it as an injected lm::Platform, which tests replace.
+//   app/core/      lapmark_core: this header (the one record every window shares, the
+//                  numeric reading of texts, the meet date, the settings file) and
+//                  data_file.h, the rules both data files share: names, older versions,
+//                  field reading, the primary write and the secondary copy.
+//   timing/        race clock and time text, the times file, the capture journal (Qt Core);
+//                  the capture window FrmTimer above them.
+//   finishorder/   the 2000-place list and the bibs file (Qt Core); FrmBibNumbers above.
+//   upgrade/       CheckVersion, the signed self-upgrade (Qt Core, no window of its own).
+//   app/           the top: the main window Form1 (the hub that opens every other window
+//                  modally), the path settings window and the directions screens.
+//   main.cpp       the executable: a QApplication, the real platform and Form1.
 //
-// All of it runs on the one user-interface thread.  Windows read AppState when they load
-// and the main window takes no input while one of them is open.
+// All windows run on the one user-interface thread (the journal syncs on a thread of its
+// own).  Windows read AppState when they load and the main window takes no input while
+// one of them is open.
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "data_file.h"
 
-#include "app/app_state.h"
+#include "app_state.h"
 #include "platform/platform.h"
 
 #include <cmath>

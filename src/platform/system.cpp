@@ -1,0 +1,97 @@
+#include "system.h"
+
+#include <QDate>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QThread>
+#include <QTime>
+
+#include <ctime>
+
+namespace lm {
+
+QString shortDatePattern(const QLocale& locale) {
+    if (locale.language() == QLocale::C || locale.name() == QLatin1String("C"))
+        return QStringLiteral("M/d/yyyy");
+    return locale.dateFormat(QLocale::ShortFormat);
+}
+
+// ---------------------------------------------------------------- clocks
+std::uint32_t SystemClock::tickCount() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                    static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
+    return static_cast<std::uint32_t>(ms);
+}
+
+double SystemClock::secondsSinceMidnight() {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+QString SystemClock::shortDateText() {
+    return QLocale::system().toString(QDate::currentDate(), shortDatePattern(QLocale::system()));
+}
+
+void SystemClock::sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+QString SystemClock::bootId() {
+    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(f.readAll()).trimmed();
+}
+
+std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {
+    if (timestamp == 0 || !eventsOnTicks_)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(timestamp);
+}
+
+// ---------------------------------------------------------------- HTTP
+QtHttp::QtHttp(int silenceMs) : silenceMs_(silenceMs) {}
+QtHttp::~QtHttp() = default;
+
+std::optional<QByteArray> QtHttp::fetch(const QUrl& url, const FetchOptions& options) {
+    if (!manager_)
+        manager_ = std::make_unique<QNetworkAccessManager>();
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    // Only silence counts: a large package on a slow link may take minutes to arrive.
+    request.setTransferTimeout(silenceMs_);
+    QPointer<QNetworkReply> reply = manager_->get(request);
+    bool refused = false; // too large, or cancelled by the operator
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [&, r = reply.data()](qint64 received, qint64 total) {
+                         if (refused)
+                             return;
+                         if (received > options.maxBytes || total > options.maxBytes ||
+                             (options.progress && !options.progress->update(received, total))) {
+                             refused = true;
+                             r->abort();
+                         }
+                     });
+    if (!reply->isFinished()) {
+        // With a progress window the operator may press its Cancel button; the window is
+        // modal, so no other window takes input meanwhile.
+        loop.exec(options.progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    }
+    std::optional<QByteArray> body;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!refused && reply->error() == QNetworkReply::NoError && status < 400)
+        body = reply->readAll();
+    reply->deleteLater();
+    return body;
+}
+
+} // namespace lm

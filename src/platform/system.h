@@ -1,0 +1,62 @@
+#pragma once
+// The real clocks, HTTP (Qt Network) and zip archives (libarchive): the parts of the
+// platform that need no display.
+
+#include "platform.h"
+
+#include <QLocale>
+
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace lm {
+
+// Short date pattern of `locale`; a C or POSIX locale has no such setting of its own and
+// gets M/d/yyyy.
+QString shortDatePattern(const QLocale& locale);
+
+class SystemClock : public Clock {
+  public:
+    // `eventsOnTicks`: the windowing system stamps input events on the tick counter's
+    // clock (X11 and Wayland: milliseconds of the monotonic clock, truncated to 32 bits).
+    explicit SystemClock(bool eventsOnTicks = false) : eventsOnTicks_(eventsOnTicks) {}
+    std::uint32_t tickCount() override;
+    double secondsSinceMidnight() override;
+    QString shortDateText() override;
+    void sleepMs(int ms) override;
+    QString bootId() override;
+    std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
+
+  private:
+    bool eventsOnTicks_;
+};
+
+class QtHttp : public Http {
+  public:
+    // `silenceMs`: a fetch fails when no byte arrives for that long.
+    explicit QtHttp(int silenceMs = 4000);
+    ~QtHttp() override;
+    using Http::fetch;
+    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override;
+
+  private:
+    int silenceMs_;
+    std::unique_ptr<QNetworkAccessManager> manager_;
+};
+
+class ZipArchives : public Archives {
+  public:
+    explicit ZipArchives(FileSystem& files) : files_(files) {}
+    int extractFlat(const QString& archive, const QString& folder,
+                    const ExtractLimits& limits = {}) override;
+
+  private:
+    FileSystem& files_;
+};
+
+// Base name of an archive entry, with "/" and "\" both taken as separators; empty when
+// the entry must not be written (no name, ".", "..").
+QString safeEntryName(const QString& entryPath);
+
+} // namespace lm
