@@ -41,6 +41,12 @@ QStringList clippedCaptions(QWidget* window) {
     return clipped;
 }
 
+template <class W> std::unique_ptr<QWidget> loaded(AppState& state, Platform& platform) {
+    auto w = std::make_unique<W>(state, platform);
+    w->load();
+    return w;
+}
+
 } // namespace
 
 class TestScreens : public QObject {
@@ -63,25 +69,16 @@ class TestScreens : public QObject {
         state.EventName = "Girls 5K";
         state.EventNumber = 7;
         std::unique_ptr<QWidget> shown;
-        if (window == "Form1") {
-            form.show();
-        } else if (window == "FrmPath") {
-            auto* w = new FrmPath(state, t.platform);
-            w->load();
-            shown.reset(w);
-        } else if (window == "FormDirections3") {
+        if (window == "FrmPath")
+            shown = loaded<FrmPath>(state, t.platform);
+        else if (window == "FrmTimer")
+            shown = loaded<FrmTimer>(state, t.platform);
+        else if (window == "FrmBibNumbers")
+            shown = loaded<FrmBibNumbers>(state, t.platform);
+        else if (window == "FormDirections3")
             shown = std::make_unique<FormDirections3>();
-        } else if (window == "FormDirections") {
+        else if (window == "FormDirections")
             shown = std::make_unique<FormDirections>();
-        } else if (window == "FrmTimer") {
-            auto* w = new FrmTimer(state, t.platform);
-            w->load();
-            shown.reset(w);
-        } else {
-            auto* w = new FrmBibNumbers(state, t.platform);
-            w->load();
-            shown.reset(w);
-        }
         QWidget* target = shown ? shown.get() : &form;
         target->show();
         QVERIFY(QTest::qWaitForWindowExposed(target));

@@ -3,12 +3,10 @@
 // recorded and scripted; files are real (in a temporary folder) with faults on request.
 
 #include "app/core/app_state.h"
-#include "platform/platform.h"
 #include "platform/system.h"
 
-#include <QList>
+#include <QFile>
 #include <QMap>
-#include <QSet>
 
 #include <functional>
 
@@ -25,27 +23,53 @@ struct Message {
 class FakeDialogs : public Dialogs {
   public:
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
-                   Answer defaultButton, Icon icon) override;
-    std::optional<QString> chooseSaveFile(const QString& proposedName) override;
-    std::unique_ptr<Progress> progress(const QString& label) override;
+                   Answer defaultButton, Icon icon) override {
+        messages.append({prompt, title, buttons, defaultButton, icon});
+        if (buttons == Buttons::Ok)
+            return Answer::Ok;
+        return answers.isEmpty() ? defaultButton : answers.takeFirst();
+    }
+    std::optional<QString> chooseSaveFile(const QString& proposedName) override {
+        proposedNames.append(proposedName);
+        return chosenFile;
+    }
+    std::unique_ptr<Progress> progress(const QString&) override {
+        struct Shown : Progress {
+            FakeDialogs& d;
+            explicit Shown(FakeDialogs& dialogs) : d(dialogs) {}
+            bool update(qint64 done, qint64 total) override {
+                d.progressShown.append({done, total});
+                return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
+            }
+        };
+        return std::make_unique<Shown>(*this);
+    }
+    QStringList titles() const {
+        QStringList out;
+        for (const Message& m : messages)
+            out.append(m.title);
+        return out;
+    }
+    QString lastPrompt() const { return messages.isEmpty() ? QString() : messages.last().prompt; }
+    // "Title [error] [Yes/No, default No]: prompt" of the last message, to compare whole.
+    QString last() const {
+        if (messages.isEmpty())
+            return {};
+        const Message& m = messages.last();
+        QString said = m.title;
+        if (m.icon == Icon::Error)
+            said += " [error]";
+        if (m.buttons == Buttons::YesNo)
+            said += m.defaultButton == Answer::Yes ? " [Yes/No]" : " [Yes/No, default No]";
+        return said + ": " + m.prompt;
+    }
 
     QList<Message> messages;
-    // Answers for the next Yes/No questions; without one, the default button is taken.
-    QList<Answer> answers;
-    std::function<void(const Message&)> onMessage;
+    QList<Answer> answers; // for the next questions; without one, the default button
     std::optional<QString> chosenFile;
     QStringList proposedNames;
-    // Progress windows shown, and the last figures each was given.
-    struct Shown {
-        QString label;
-        qint64 done = -1;
-        qint64 total = -1;
-    };
-    QList<Shown> progressShown;
+    QList<std::pair<qint64, qint64>> progressShown; // bytes done and total, as shown
     qint64 cancelAtBytes = -1; // the operator cancels once this much has arrived
-
-    QStringList titles() const;
-    QString lastPrompt() const { return messages.isEmpty() ? QString() : messages.last().prompt; }
 };
 
 class FakeClock : public Clock {
@@ -57,36 +81,42 @@ class FakeClock : public Clock {
         sleptMs += ms;
         advance(ms);
     }
-    void advance(int ms) {
-        tick += static_cast<std::uint32_t>(ms);
-        timeOfDay += ms / 1000.0;
-    }
-
     QString bootId() override { return boot; }
     std::optional<std::uint32_t> eventTick(quint64 stamp) override {
         return stampsOnTicks && stamp ? std::optional<std::uint32_t>(std::uint32_t(stamp))
                                       : std::nullopt;
     }
+    void advance(int ms) {
+        tick += static_cast<std::uint32_t>(ms);
+        timeOfDay += ms / 1000.0;
+    }
 
     std::uint32_t tick = 5'000'000;
-    QString boot = QStringLiteral("boot-1");
-    bool stampsOnTicks = false;
     double timeOfDay = 36'000.0;
     QString date = QStringLiteral("3/14/2018");
     qint64 sleptMs = 0;
+    QString boot = QStringLiteral("boot-1");
+    bool stampsOnTicks = false;
 };
 
 class FakeHttp : public Http {
   public:
     using Http::fetch;
-    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override;
+    std::optional<QByteArray> fetch(const QUrl& url, const FetchOptions& options) override {
+        requested.append(url.path());
+        const QByteArray body = bodies.value(url.path());
+        if (!bodies.contains(url.path()) || body.size() > options.maxBytes ||
+            (options.progress && !options.progress->update(body.size(), body.size())))
+            return std::nullopt;
+        return body;
+    }
     QMap<QString, QByteArray> bodies; // by URL path
     QStringList requested;
 };
 
 class FakeSession : public Session {
   public:
-    void processEvents() override { ++eventRuns; }
+    void processEvents() override {}
     void setWaitCursor(bool wait) override { cursorChanges.append(wait); }
     void closeAllWindows() override { closedAll = true; }
     bool startDetached(const QString& program) override {
@@ -95,25 +125,41 @@ class FakeSession : public Session {
     }
     void quit() override { quitRequested = true; }
 
-    int eventRuns = 0;
     QList<bool> cursorChanges;
     bool closedAll = false;
     QStringList started;
     bool quitRequested = false;
 };
 
-// Real files; writes to names that contain one of `failWrites` fail.
+// Real files; writes to names that contain one of `failWrites` fail, journals among them.
 class FaultyFiles : public FileSystem {
   public:
-    bool writeFileAtomic(const QString& path, const QByteArray& data) override;
-    bool writeFileNew(const QString& path, const QByteArray& data) override;
-    // A journal whose every write fails, as on a full disk.
-    std::unique_ptr<Journal> openJournal(const QString& path) override;
+    bool writeFileAtomic(const QString& path, const QByteArray& data) override {
+        ++atomicWrites;
+        return !fails(path) && FileSystem::writeFileAtomic(path, data);
+    }
+    bool writeFileNew(const QString& path, const QByteArray& data) override {
+        return !fails(path) && FileSystem::writeFileNew(path, data);
+    }
+    std::unique_ptr<Journal> openJournal(const QString& path) override {
+        struct Full : Journal { // as on a full disk
+            Status status() const override { return Status::Held; }
+            QByteArray content() const override { return {}; }
+            bool append(const QByteArray&) override { return false; }
+            bool setAside() override { return false; }
+        };
+        return fails(path) ? std::make_unique<Full>() : FileSystem::openJournal(path);
+    }
     QStringList failWrites;
     int atomicWrites = 0;
 
   private:
-    bool fails(const QString& path) const;
+    bool fails(const QString& path) const {
+        for (const QString& part : failWrites)
+            if (path.contains(part))
+                return true;
+        return false;
+    }
 };
 
 struct TestPlatform {
@@ -128,10 +174,27 @@ struct TestPlatform {
 
 // The shared record as the main window hands it to a working window: event 7 "Girls 5K"
 // on 3/14/2018's files in `programFolder`, no secondary path.
-AppState eventState(const QString& programFolder);
+inline AppState eventState(const QString& programFolder) {
+    AppState state;
+    state.AppPath = programFolder;
+    state.PrimaryPath = programFolder + "/";
+    state.SecondaryPath = "no path set";
+    state.EventNumber = 7;
+    state.EventName = "Girls 5K";
+    state.MaxEntries = 2000;
+    state.VersionText = "1.12";
+    return state;
+}
 
-// Writes `data` to `path` for a test's starting situation.
-void putFile(const QString& path, const QByteArray& data);
-QByteArray fileBytes(const QString& path);
+inline void putFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace lm::test

@@ -3,8 +3,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace lm::test {
 
 HttpServer::HttpServer(quint16 port) {
@@ -17,45 +15,20 @@ HttpServer::HttpServer(quint16 port) {
     });
 }
 
-QUrl HttpServer::base() const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
-}
-
-void HttpServer::serve(const QString& path, const QByteArray& body, int status) {
-    replies_[path] = Reply{status, body, false};
-}
-
-void HttpServer::hang(const QString& path) {
-    replies_[path] = Reply{200, {}, true};
-}
-
-void HttpServer::trickle(const QString& path, const QByteArray& body, int spreadMs,
-                         qsizetype goQuietAt) {
-    replies_[path] = Reply{200, body, false, spreadMs, goQuietAt};
-}
-
 void HttpServer::answer(QTcpSocket* socket) {
-    QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+    const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
     if (!request.contains("\r\n\r\n"))
         return;
     const QString path = QString::fromLatin1(request.split(' ').value(1));
     requested.append(path);
-    const Reply reply = replies_.value(path, Reply{404, "<html>not found</html>", false});
-    if (reply.silent)
-        return;
-    QByteArray head = "HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    if (reply.spreadMs <= 0) {
-        socket->write(head + reply.body);
-        socket->disconnectFromHost();
-        return;
-    }
-    socket->write(head);
-    // A piece every 50 ms; the socket is closed once the whole body is out.
-    const int steps = std::max(1, reply.spreadMs / 50);
-    const qsizetype piece = (reply.body.size() + steps - 1) / steps;
+    const Reply reply = replies_.value(path, Reply{404, "<html>not found</html>", 0, -1});
+    socket->write("HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\nContent-Length: " +
+                  QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n");
+    // A piece every 50 ms (all at once when not spread); closed once the body is out.
+    const qsizetype piece =
+        reply.spreadMs > 0 ? (reply.body.size() + reply.spreadMs / 50) / (reply.spreadMs / 50 + 1)
+                           : reply.body.size();
     const qsizetype end = reply.goQuietAt < 0 ? reply.body.size() : reply.goQuietAt;
     auto* timer = new QTimer(socket);
     connect(timer, &QTimer::timeout, socket, [socket, timer, reply, piece, end] {
@@ -63,13 +36,13 @@ void HttpServer::answer(QTcpSocket* socket) {
         const qsizetype n = std::min(piece, end - sent);
         socket->write(reply.body.mid(sent, n));
         socket->setProperty("sent", sent + n);
-        if (sent + n >= end) {
-            timer->stop();
-            if (end == reply.body.size())
-                socket->disconnectFromHost();
-        }
+        if (sent + n < end)
+            return;
+        timer->stop();
+        if (end == reply.body.size())
+            socket->disconnectFromHost();
     });
-    timer->start(50);
+    timer->start(reply.spreadMs > 0 ? 50 : 0);
 }
 
 } // namespace lm::test

@@ -1,8 +1,7 @@
 #pragma once
 // A small HTTP/1.0 server on 127.0.0.1 for the tests: answers each path with a chosen
-// status and body, or never answers at all, or sends the body slowly.
+// status and body, or sends the body slowly, or falls silent part-way.
 
-#include <QByteArray>
 #include <QMap>
 #include <QTcpServer>
 #include <QUrl>
@@ -12,23 +11,27 @@ namespace lm::test {
 class HttpServer : public QObject {
     Q_OBJECT
   public:
-    struct Reply {
-        int status = 200;
-        QByteArray body;
-        bool silent = false;      // accept the connection, never answer
-        int spreadMs = 0;         // the body goes out in small pieces over this time
-        qsizetype goQuietAt = -1; // after this many bytes of the body nothing more is sent
-    };
-
     explicit HttpServer(quint16 port = 0);
-    QUrl base() const;
-    void serve(const QString& path, const QByteArray& body, int status = 200);
-    void hang(const QString& path);
+    QUrl base() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
+    }
+    void serve(const QString& path, const QByteArray& body, int status = 200) {
+        replies_[path] = {status, body, 0, -1};
+    }
+    // The body goes out in pieces over `spreadMs`; after `goQuietAt` bytes, nothing more.
     void trickle(const QString& path, const QByteArray& body, int spreadMs,
-                 qsizetype goQuietAt = -1);
+                 qsizetype goQuietAt = -1) {
+        replies_[path] = {200, body, spreadMs, goQuietAt};
+    }
     QStringList requested;
 
   private:
+    struct Reply {
+        int status;
+        QByteArray body;
+        int spreadMs;
+        qsizetype goQuietAt;
+    };
     void answer(QTcpSocket* socket);
     QTcpServer server_;
     QMap<QString, Reply> replies_;
