@@ -6,14 +6,18 @@
 #include "app/form1.h"
 #include "app/frm_path.h"
 #include "finishorder/frm_bib_numbers.h"
+#include "platform/qt_platform.h"
 #include "support/fakes.h"
 #include "timing/frm_timer.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace lm;
 using namespace lm::test;
@@ -85,6 +89,27 @@ class TestScreens : public QObject {
         QDir().mkpath(QT_TESTCASE_BUILDDIR "/screens");
         target->grab().save(QT_TESTCASE_BUILDDIR "/screens/" + window + ".png");
         QCOMPARE(clippedCaptions(target).join(","), QString());
+    }
+
+    void messageBoxes() {
+        QtDialogs dialogs;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            shown = box->windowTitle() + "|" + box->text();
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+            box->button(QMessageBox::Yes)->click();
+        });
+        QCOMPARE(dialogs.message("one\r\rtwo", "Move?", Buttons::YesNo, Answer::No, Icon::None),
+                 Answer::Yes);
+        QCOMPARE(shown, QStringLiteral("Move?|one\n\ntwo"));
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            shown = box->icon() == QMessageBox::Critical ? "error icon" : "no icon";
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QCOMPARE(dialogs.message("x", "Failed!", Buttons::Ok, Answer::Ok, Icon::Error), Answer::Ok);
+        QCOMPARE(shown, QStringLiteral("error icon"));
     }
 };
 

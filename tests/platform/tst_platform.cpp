@@ -1,14 +1,10 @@
-#include "platform/qt_platform.h"
+#include "platform/system.h"
 #include "support/fakes.h"
 #include "support/zip_builder.h"
 
-#include <QApplication>
 #include <QDirIterator>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace lm;
 using namespace lm::test;
@@ -20,23 +16,22 @@ class TestPlatformLayer : public QObject {
         QTemporaryDir root;
         const QString folder = root.filePath("app/upgrade");
         QDir().mkpath(folder);
-        putFile(root.filePath("p.zip"),
-                buildZip({{"../x1", "1"},
-                          {"a/../../x2", "2"},
-                          {root.filePath("abs"), "3"},
-                          {"..\\x4", "4"},
-                          {"a/..", "5"},
-                          {"link", {}, ZipEntry::Symlink, "/etc"},
-                          {"link/passwd", "through the link"},
-                          {"dup", "first"},
-                          {"sub/dup", "second"},
-                          {"folder/", {}, ZipEntry::Folder}}));
+        putFile(root.filePath("p.zip"), buildZip({{"../x1", "1"},
+                                                  {"a/../../x2", "2"},
+                                                  {root.filePath("abs"), "3"},
+                                                  {"..\\x4", "4"},
+                                                  {"a/..", "5"},
+                                                  {"link", {}, ZipEntry::Symlink, "/etc"},
+                                                  {"link/passwd", "through the link"},
+                                                  {"dup", "first"},
+                                                  {"sub/dup", "second"},
+                                                  {"folder/", {}, ZipEntry::Folder}}));
         FileSystem files;
         ZipArchives archives(files);
         QCOMPARE(archives.extractFlat(root.filePath("p.zip"), folder), 7);
         QStringList found;
-        for (QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System |
-                                              QDir::NoDotAndDotDot,
+        for (QDirIterator it(root.path(),
+                             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                              QDirIterator::Subdirectories);
              it.hasNext();)
             found.append(QDir(root.path()).relativeFilePath(it.next()));
@@ -58,28 +53,7 @@ class TestPlatformLayer : public QObject {
         QVERIFY(archives.extractFlat(root.filePath("broken.zip"), folder) <= 0);
         QCOMPARE(archives.extractFlat(root.filePath("missing.zip"), folder), -1);
     }
-
-    void messageBoxes() {
-        QtDialogs dialogs;
-        QString shown;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            shown = box->windowTitle() + "|" + box->text();
-            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
-            box->button(QMessageBox::Yes)->click();
-        });
-        QCOMPARE(dialogs.message("one\r\rtwo", "Move?", Buttons::YesNo, Answer::No, Icon::None),
-                 Answer::Yes);
-        QCOMPARE(shown, QStringLiteral("Move?|one\n\ntwo"));
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            shown = box->icon() == QMessageBox::Critical ? "error icon" : "no icon";
-            QTest::keyClick(box, Qt::Key_Escape);
-        });
-        QCOMPARE(dialogs.message("x", "Failed!", Buttons::Ok, Answer::Ok, Icon::Error), Answer::Ok);
-        QCOMPARE(shown, QStringLiteral("error icon"));
-    }
 };
 
-QTEST_MAIN(TestPlatformLayer)
+QTEST_GUILESS_MAIN(TestPlatformLayer)
 #include "tst_platform.moc"

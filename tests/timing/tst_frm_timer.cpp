@@ -104,56 +104,36 @@ class TestFrmTimer : public QObject {
         QVERIFY(w.lines().isEmpty());
     }
 
-    void refusals_data() {
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("message");
+    void refusals() {
+        Fixture f;
+        putFile(f.timesFile(), "1.01\r\n2.02\r\n");
+        FrmTimer& w = f.open();
+        const QString clearFirst = "Existing times must be cleared in order to start timing.";
         const QString notRunning = "Timer not running. Start timer first.";
         const QString stopFirst = "Timer is running. Stop timer first.";
-        const QString clearFirst = "Existing times must be cleared in order to start timing.";
-        QTest::newRow("start with times") << "stopped with times"
-                                          << "CmdStart" << clearFirst;
-        QTest::newRow("capture stopped") << "stopped with times"
-                                         << "space" << notRunning;
-        QTest::newRow("check stopped") << "stopped"
-                                       << "CmdCheckTime" << notRunning;
-        QTest::newRow("delete nothing selected")
-            << "stopped"
-            << "CmdDelete"
-            << "Time not selected, select which time to delete.";
-        QTest::newRow("start after capture") << "running with times"
-                                             << "CmdStart" << clearFirst;
-        QTest::newRow("delete running") << "running with times"
-                                        << "CmdDelete"
-                                        << "Timer is running, stop timer to edit times.";
-        QTest::newRow("clear running") << "running with times"
-                                       << "CmdClear" << stopFirst;
-        QTest::newRow("save and exit running") << "running"
-                                               << "CmdSave" << stopFirst;
-    }
-    void refusals() {
-        QFETCH(QString, situation);
-        QFETCH(QString, action);
-        QFETCH(QString, message);
-        Fixture f;
-        if (situation == "stopped with times")
-            putFile(f.timesFile(), "1.01\r\n2.02\r\n");
-        FrmTimer& w = f.open();
-        if (situation.startsWith("running"))
+        const QList<std::pair<const char*, QString>> stopped = {
+            {"CmdStart", clearFirst},
+            {"space", notRunning},
+            {"CmdCheckTime", notRunning},
+            {"CmdDelete", "Time not selected, select which time to delete."}};
+        const QList<std::pair<const char*, QString>> running = {
+            {"CmdStart", clearFirst},
+            {"CmdDelete", "Timer is running, stop timer to edit times."},
+            {"CmdClear", stopFirst},
+            {"CmdSave", stopFirst}};
+        for (const auto& refusals : {stopped, running}) {
+            const QStringList before = w.lines();
+            for (const auto& [action, message] : refusals) {
+                f.t.dialogs.messages.clear();
+                QString(action) == "space" ? f.space() : f.click(action);
+                QCOMPARE(f.t.dialogs.last(), "Reminder: " + message);
+            }
+            QCOMPARE(w.lines(), before);
+            QCOMPARE(w.timerRunning(), refusals == running);
+            w.CmdClear_Click(); // answered Yes
             f.start();
-        if (situation.endsWith("running with times"))
             f.space();
-        const QStringList before = w.lines();
-        const bool running = w.timerRunning();
-        f.t.dialogs.messages.clear();
-        if (action == "space")
-            f.space();
-        else
-            f.click(action.toLatin1().constData());
-        QCOMPARE(f.t.dialogs.titles(), QStringList{"Reminder"});
-        QCOMPARE(f.t.dialogs.lastPrompt(), message);
-        QCOMPARE(w.lines(), before);
-        QCOMPARE(w.timerRunning(), running);
+        }
         QVERIFY(w.isVisible());
     }
 
@@ -230,34 +210,29 @@ class TestFrmTimer : public QObject {
 
     void secondaryCopyFollowsEverySave_data() {
         QTest::addColumn<QString>("secondary");
-        QTest::addColumn<int>("failed");
-        QTest::newRow("folder") << "usb/" << 0;
-        QTest::newRow("vanished folder") << "gone/" << 1;
-        QTest::newRow("NO PATH SET") << "NO PATH SET" << 0;
-        QTest::newRow("empty: the primary itself") << "" << 1;
+        QTest::addColumn<bool>("copied"); // false: "Error!  Secondary file not saved."
+        QTest::newRow("folder") << "usb/" << true;
+        QTest::newRow("vanished folder") << "gone/" << false;
+        QTest::newRow("NO PATH SET") << "NO PATH SET" << true;
+        QTest::newRow("empty: the primary itself") << "" << false;
     }
     void secondaryCopyFollowsEverySave() {
         QFETCH(QString, secondary);
-        QFETCH(int, failed);
+        QFETCH(bool, copied);
         Fixture f;
         QDir(f.dir.path()).mkdir("usb");
         QDir::setCurrent(f.dir.path());
-        f.state.SecondaryPath =
-            secondary.endsWith('/') ? f.dir.path() + "/" + secondary : secondary;
-        FrmTimer& w = f.open();
+        f.state.SecondaryPath = secondary.endsWith('/') ? f.dir.filePath(secondary) : secondary;
+        f.open();
         f.start();
         f.space();
-        f.click("CmdStop");
         f.t.dialogs.messages.clear();
         f.click("CmdSaveCurrentTimes");
-        QCOMPARE(f.t.dialogs.messages.size(), failed);
-        if (failed)
-            QCOMPARE(f.t.dialogs.lastPrompt(),
-                     "Error!  Secondary file not saved.\r\rManually copy: " + f.timesFile() +
-                         " if data needed elsewhere");
+        QCOMPARE(f.t.dialogs.last(), copied ? QString()
+                                            : "Reminder: Error!  Secondary file not saved.\r\r"
+                                              "Manually copy: " +
+                                                  f.timesFile() + " if data needed elsewhere");
         QCOMPARE(fileBytes(f.timesFile()), QByteArray("10.00\r\n"));
-        QCOMPARE(QFile::exists(w.secondaryTimesFile()) && secondary == "usb/",
-                 !failed && secondary == "usb/");
         QCOMPARE(QDir(f.dir.filePath("usb")).entryList(QDir::Files | QDir::Hidden).size(),
                  secondary == "usb/" ? 1 : 0);
     }
