@@ -1,7 +1,4 @@
 // The figures of Lapmark's speed targets, one line each: name, median, p99, unit.
-//   capture handling with 2,000+ times (journal on), and how far a capture lies from a
-//   press held 300 ms; a save of 2,000 times; bib entry at place 2,000, Insert, Delete and
-//   opening the bib window on a 2,000-line file; start-up to the main window shown.
 
 #include "app/core/data_file.h"
 #include "app/form1.h"
@@ -52,8 +49,8 @@ std::vector<double> timed(int runs, const std::function<void()>& step,
     return ns;
 }
 
-// The real tick counter, with the start display skipped, and event stamps on it as the X
-// server's are (or, `stamps` false, none).
+// The real tick counter without the ten seconds of the start display; event stamps on it
+// as the X server's are, or none.
 struct StampedClock : SystemClock {
     explicit StampedClock(bool stamps) : SystemClock(stamps) {}
     std::uint32_t skipped = 0;

@@ -48,49 +48,30 @@ class TestFinishOrderList : public QObject {
         QCOMPARE(list.nextFreePlace(1), 2000); // full: stays on the last place
     }
 
-    void bibsFile_data() {
-        QTest::addColumn<QStringList>("fields"); // as loaded from a bibs file
-        QTest::addColumn<QStringList>("bibs");
-        QTest::addColumn<QByteArray>("content"); // saved again
-        QTest::newRow("placeholder keeps its place")
-            << QStringList{"101", "99999", "57"} << QStringList{"101", "99999", "57"}
-            << QByteArray("101\r\n99999\r\n57\r\n");
-        QTest::newRow("zero closes up")
-            << QStringList{"101", "0", "57"} << QStringList{"101", "57", ""}
-            << QByteArray("101\r\n57\r\n");
-        QTest::newRow("text kept, cut to ten")
-            << QStringList{" 0042 ", "123456789012"} << QStringList{"0042", "1234567890"}
-            << QByteArray("0042\r\n1234567890\r\n");
-        QTest::newRow("garbage skipped") << QStringList{"abc", "\x01\xff", "", "-3", "8"}
-                                         << QStringList{"8", ""} << QByteArray("8\r\n");
-    }
     void bibsFile() {
-        QFETCH(QStringList, fields);
-        QFETCH(QStringList, bibs);
-        QFETCH(QByteArray, content);
+        // Fields of a bibs file, the bibs they give, and the file they are saved as.
+        const QList<std::tuple<QStringList, QStringList, QByteArray>> rows = {
+            {{"101", "99999", "57"}, {"101", "99999", "57"}, "101\r\n99999\r\n57\r\n"},
+            {{"101", "0", "57"}, {"101", "57", ""}, "101\r\n57\r\n"}, // 0 closes up
+            {{" 0042 ", "123456789012"}, {"0042", "1234567890"}, "0042\r\n1234567890\r\n"},
+            {{"abc", "\x01\xff", "", "-3", "8"}, {"8", ""}, "8\r\n"}};
         FinishOrderList list(2000);
-        list.build();
-        list.loadFields(fields);
-        QCOMPARE(bibsOf(list, int(bibs.size())), bibs);
-        QCOMPARE(list.fileContent(list.lastUsedPlace()), content);
+        for (const auto& [fields, bibs, content] : rows) {
+            list.build();
+            list.loadFields(fields);
+            QCOMPARE(bibsOf(list, int(bibs.size())), bibs);
+            QCOMPARE(list.fileContent(list.lastUsedPlace()), content);
+        }
         fill(list, {"5", "", "-2", "0"}); // gaps and negatives are written as placeholders
         QCOMPARE(list.fileContent(list.lastUsedPlace()), QByteArray("5\r\n99999\r\n99999\r\n"));
-    }
-
-    void loadStopsAtTheLastPlace() {
-        FinishOrderList list(2000);
-        list.build();
-        QStringList fields;
+        QStringList many;
         for (int i = 1; i <= 2500; ++i)
-            fields.append(QString::number(i));
-        QCOMPARE(list.loadFields(fields), 2001);
+            many.append(QString::number(i));
+        list.build();
+        QCOMPARE(list.loadFields(many), 2001); // stops at the last place
         QCOMPARE(list.count(), 2001);
         QCOMPARE(list.line(2000), QStringLiteral("2000      2000      "));
-    }
-
-    void exitClearsTrailingPlaceholders() {
-        FinishOrderList list(2000);
-        fill(list, {"101", "99999", "103", "0", "99999", "0"});
+        fill(list, {"101", "99999", "103", "0", "99999", "0"}); // leaving: trailing ones go
         QCOMPARE(list.clearTrailingPlaceholders(), 3);
         QCOMPARE(list.line(5), blankPlaceLine(5));
         QCOMPARE(list.missingCount(3), 1);

@@ -10,78 +10,62 @@ using namespace lm::test;
 class TestRaceClock : public QObject {
     Q_OBJECT
   private slots:
-    void formatTime_data() {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("text");
-        const QList<std::pair<qint64, const char*>> rows = {
-            {0, ".00"},          {9, ".02"},           {500, ".51"},         {1000, "1.01"},
-            {10000, "10.00"},    {12345, "12.36"},     {59990, "60.00"},     {59999, "60.01"},
-            {60000, "1:00.00"},  {65432, "1:05.44"},   {3599999, "59:60.01"}, {3600000, "1:00:00.00"},
-            {3723450, "1:02:03.46"}, {36000000, "10:00:00.00"}, {2147483647, "596:31:23.66"}};
+    void timeTexts() {
+        const QList<std::pair<qint64, const char*>> rows = {{0, ".00"},
+                                                            {9, ".02"},
+                                                            {500, ".51"},
+                                                            {1000, "1.01"},
+                                                            {10000, "10.00"},
+                                                            {12345, "12.36"},
+                                                            {59990, "60.00"},
+                                                            {59999, "60.01"},
+                                                            {60000, "1:00.00"},
+                                                            {65432, "1:05.44"},
+                                                            {3599999, "59:60.01"},
+                                                            {3600000, "1:00:00.00"},
+                                                            {3723450, "1:02:03.46"},
+                                                            {36000000, "10:00:00.00"},
+                                                            {2147483647, "596:31:23.66"}};
         for (const auto& [ms, text] : rows)
-            QTest::addRow("%lld", static_cast<long long>(ms)) << ms << QString::fromLatin1(text);
-    }
-    void formatTime() {
-        QFETCH(qint64, ms);
-        QFETCH(QString, text);
-        QCOMPARE(FormatTime(ms), text);
-    }
-
-    void elapsedAcrossTheTickWrap() {
-        QCOMPARE(elapsedMs(0xFFFFF000u, 0x00000800u), qint64(0x1800));
+            QCOMPARE(FormatTime(ms), QString(text));
+        QCOMPARE(elapsedMs(0xFFFFF000u, 0x00000800u), qint64(0x1800)); // across the wrap
         QCOMPARE(elapsedMs(0x7FFFFF00u, 0x80000100u), qint64(0x200));
     }
 
-    void pressTakesTheEventsOwnTick_data() {
-        QTest::addColumn<qint64>("stamp"); // -1: no stamp on the tick counter's clock
-        QTest::addColumn<quint32>("notBefore");
-        QTest::addColumn<quint32>("tick"); // now is 10,000
-        QTest::newRow("no stamp") << -1LL << 0u << 10'000u;
-        QTest::newRow("held 300 ms") << 9'700LL << 0u << 9'700u;
-        QTest::newRow("five seconds old") << 5'000LL << 0u << 5'000u;
-        QTest::newRow("older") << 4'999LL << 0u << 10'000u;
-        QTest::newRow("from the future") << 10'001LL << 0u << 10'000u;
-        QTest::newRow("before the display ended") << 9'000LL << 9'500u << 10'000u;
-        QTest::newRow("after the display ended") << 9'600LL << 9'500u << 9'600u;
-    }
     void pressTakesTheEventsOwnTick() {
-        QFETCH(qint64, stamp);
-        QFETCH(quint32, notBefore);
-        QFETCH(quint32, tick);
-        const auto eventTick = stamp < 0 ? std::nullopt : std::optional<quint32>(quint32(stamp));
-        QCOMPARE(tickOfPress(eventTick, 10'000u, notBefore), tick);
-        QCOMPARE(tickOfPress(eventTick ? std::optional<quint32>(*eventTick - 20'000u) : eventTick,
-                             quint32(tick - 20'000u), notBefore - 20'000u),
-                 tick - 20'000u); // the same across the wrap of the tick counter
+        // stamp (-1: none on the tick counter's clock), end of the start display, tick taken;
+        // now is 10,000, and the same 20,000 ms earlier, across the wrap of the counter.
+        const QList<std::tuple<qint64, quint32, quint32>> rows = {
+            {-1, 0, 10'000},     {9'700, 0, 9'700},      {5'000, 0, 5'000},    {4'999, 0, 10'000},
+            {10'001, 0, 10'000}, {9'000, 9'500, 10'000}, {9'600, 9'500, 9'600}};
+        for (const quint32 shift : {0u, 20'000u}) {
+            for (const auto& [stamp, notBefore, tick] : rows) {
+                const auto event =
+                    stamp < 0 ? std::nullopt : std::optional<quint32>(quint32(stamp) - shift);
+                QCOMPARE(tickOfPress(event, 10'000u - shift, notBefore - shift), tick - shift);
+            }
+        }
     }
 
     // What a journal cut or spoiled by a power cut still gives back.
-    void journalReplay_data() {
-        QTest::addColumn<QByteArray>("journal");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<bool>("worthRestoring");
+    void journalReplay() {
         const QByteArray race = journal::open({"7       1:05.44"}) + journal::clear() +
                                 journal::start(77, "b") + journal::capture(1, 2345) +
                                 journal::capture(2, 65432);
         const QStringList both = {"1          2.36", "2       1:05.44"};
-        QTest::newRow("opened") << journal::open({"7       1:05.44"})
-                                << QStringList{"1       1:05.44"} << false;
-        QTest::newRow("torn last record") << race + "capture 3 7" << both << true;
-        QTest::newRow("zeros after a power cut") << race + QByteArray(512, '\0') << both << true;
-        QTest::newRow("spoiled record") << race + "capture 3 70000 *0000\n" << both << true;
-        QTest::newRow("delete") << race + journal::stop() + journal::remove(2)
-                                << QStringList{"1          2.36"} << true;
-        QTest::newRow("saved and stopped") << race + journal::stop() + journal::save(2) << both
-                                           << false;
-        QTest::newRow("saved, clock running") << race + journal::save(2) << both << true;
-    }
-    void journalReplay() {
-        QFETCH(QByteArray, journal);
-        QFETCH(QStringList, lines);
-        QFETCH(bool, worthRestoring);
-        const JournalState s = replayJournal(journal);
-        QCOMPARE(s.lines, lines);
-        QCOMPARE(s.worthRestoring(), worthRestoring);
+        const QList<std::tuple<QByteArray, QStringList, bool>> rows = {
+            {journal::open({"7       1:05.44"}), {"1       1:05.44"}, false},
+            {race + "capture 3 7", both, true},             // torn last record
+            {race + QByteArray(512, '\0'), both, true},     // zeros after a power cut
+            {race + "capture 3 70000 *0000\n", both, true}, // spoiled record
+            {race + journal::stop() + journal::remove(2), {"1          2.36"}, true},
+            {race + journal::stop() + journal::save(2), both, false},
+            {race + journal::save(2), both, true}}; // saved, clock still running
+        for (const auto& [content, lines, worthRestoring] : rows) {
+            const JournalState s = replayJournal(content);
+            QCOMPARE(s.lines, lines);
+            QCOMPARE(s.worthRestoring(), worthRestoring);
+        }
     }
 
     void startDisplayRunsTenSecondsOnTheTickCounter() {

@@ -200,6 +200,10 @@ class TestCheckVersion : public QObject {
         const QString testKey = "RWSdIF2CZcVZAtx0SXOGQjFjdX6AqMD7vB7t9KnJLDm+bia+LEIDoECH";
         QCOMPARE(verifyMinisign(message, signature, testKey), QString("version:1.13"));
         QCOMPARE(verifyMinisign(message + " ", signature, testKey), std::nullopt);
+        // A long untrusted comment leaves the signature valid, but the file is over 1 KiB.
+        const QByteArray padded =
+            QByteArray(signature).insert(signature.indexOf('\n'), QByteArray(1100, 'x'));
+        QCOMPARE(verifyMinisign(message, padded, testKey), std::nullopt);
     }
 
     void manualMode_data() {
