@@ -40,6 +40,8 @@ class TestPlatformLayer : public QObject {
                                      "app/upgrade/passwd", "app/upgrade/x1", "app/upgrade/x2",
                                      "app/upgrade/x4", "p.zip"}));
         QCOMPARE(fileBytes(folder + "/dup"), QByteArray("second"));
+        for (const char* nameless : {"a/..", "..", ".", "", "dir/"})
+            QCOMPARE(safeEntryName(nameless), QString());
 
         // Bounds: bytes, entries; a broken or missing archive.
         putFile(root.filePath("big.zip"), buildZip({{"a", "x"}, {"b", QByteArray(3 << 20, 0)}}));
