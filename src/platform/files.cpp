@@ -106,7 +106,7 @@ class FileJournal : public Journal {
                 std::lock_guard<std::mutex> guard(mutex_);
                 stop_ = true;
             }
-            wake_.notify_one();
+            wake_.notify_all();
             worker_.join();
         }
         if (fd_ >= 0)
@@ -125,14 +125,16 @@ class FileJournal : public Journal {
             return false;
         }
         dirty_ = true;
-        wake_.notify_one();
+        wake_.notify_all();
         return true;
     }
 
     bool setAside() override {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::unique_lock<std::mutex> guard(mutex_);
         if (status_ != Status::Held)
             return false;
+        // The file descriptor is about to close: let a sync under way finish on it first.
+        wake_.wait(guard, [this] { return !syncing_; });
         ::fdatasync(fd_);
         const QByteArray from = QFile::encodeName(path_);
         bool moved = false;
@@ -163,10 +165,13 @@ class FileJournal : public Journal {
             wake_.wait(guard, [this] { return dirty_ || stop_; });
             if (dirty_ && fd_ >= 0) {
                 dirty_ = false;
+                syncing_ = true;
                 const int fd = fd_;
                 guard.unlock();
                 const bool ok = ::fdatasync(fd) == 0;
                 guard.lock();
+                syncing_ = false;
+                wake_.notify_all();
                 if (!ok)
                     failed_ = true;
             }
@@ -184,6 +189,7 @@ class FileJournal : public Journal {
     std::condition_variable wake_;
     bool dirty_ = false;
     bool stop_ = false;
+    bool syncing_ = false; // the worker is in fdatasync, outside the lock
     bool failed_ = false;
     std::thread worker_;
 };
