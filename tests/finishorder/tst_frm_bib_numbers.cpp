@@ -73,24 +73,19 @@ class TestFrmBibNumbers : public QObject {
         QTest::addColumn<QString>("place");
         QTest::addColumn<QString>("bib");
         QTest::addColumn<QString>("line3"); // "refused": a reminder, nothing entered
-        QTest::newRow("leading zeros") << "3"
-                                       << "0042"
-                                       << "3         42        ";
-        QTest::newRow("empty box stores 0") << "3"
-                                            << ""
-                                            << "3         0         ";
-        QTest::newRow("letters after") << "3"
-                                       << "12abc"
-                                       << "3         12        ";
-        for (const char* place : {"0", "-1", "2001", "2.5", "ab"})
-            QTest::newRow(place) << place << "5"
-                                 << "refused";
-        QTest::newRow("exponent bib") << "3"
-                                      << "1E30"
-                                      << "refused";
-        QTest::newRow("overflowing bib") << "3"
-                                         << "1E999"
-                                         << "refused";
+        const QList<std::tuple<const char*, const char*, const char*, const char*>> rows = {
+            {"leading zeros", "3", "0042", "3         42        "},
+            {"empty box stores 0", "3", "", "3         0         "},
+            {"letters after", "3", "12abc", "3         12        "},
+            {"place 0", "0", "5", "refused"},
+            {"negative place", "-1", "5", "refused"},
+            {"past the last place", "2001", "5", "refused"},
+            {"fraction", "2.5", "5", "refused"},
+            {"not a number", "ab", "5", "refused"},
+            {"exponent bib", "3", "1E30", "refused"},
+            {"overflowing bib", "3", "1E999", "refused"}};
+        for (const auto& [name, place, bib, line3] : rows)
+            QTest::newRow(name) << place << bib << line3;
     }
     void entries() {
         QFETCH(QString, place);
