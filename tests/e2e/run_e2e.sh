@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end scenarios of the installed program under Xvfb, driven with xdotool.
-#   run_e2e.sh <build folder> <upgrade server program> <upgrade server port> <signing key>
+#   run_e2e.sh <build folder> <upgrade server port> <signing key>
 # Pictures of the windows go to <build folder>/e2e/.
 set -uo pipefail
-build="$1" server_bin="$2" port="$3" signing_key="$4"
+build="$1" port="$2" signing_key="$3"
 out="$build/e2e" work="$(mktemp -d)" today="$(date +%-m-%-d-%Y)"
 rm -rf "$out" && mkdir -p "$out"
 cmake --install "$build" --prefix "$work/install" >/dev/null || exit 1
@@ -15,17 +15,12 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 # A window manager, as on the volunteers' machines: it gives the focus back to the main
 # window when a modal window closes.
 openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-
+pids+=($!) && sleep 1
 failures=0 checks=0 scenario=""
 check() { # what, command...
-    local what="$1"
-    shift
-    checks=$((checks + 1))
+    local what="$1" && shift && checks=$((checks + 1))
     if "$@"; then echo "ok   [$scenario]: $what"; else echo "FAIL [$scenario]: $what"; failures=$((failures + 1)); fi
 }
-fail() { check "$1" false; }
 
 # ---------------------------------------------------------------- gestures
 wait_window() { # title pattern; prints the id of the visible window
@@ -40,46 +35,42 @@ keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 typed() { xdotool type --delay 60 "$1"; sleep 0.3; }
 click() { # window, x, y inside it
     eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "x=" $4} /Absolute upper-left Y/ {print "y=" $4}')"
-    xdotool mousemove $((x + $2)) $((y + $3)) click 1
-    sleep 0.4
+    xdotool mousemove $((x + $2)) $((y + $3)) click 1 && sleep 0.4
 }
 shot() { xwd -id "$2" -silent | convert xwd:- "$out/$1.png" 2>/dev/null; }
 answer() { # title, key, [picture]: answers the message box with that title
     local id
-    id="$(wait_window "^$1\$")" || { fail "a \"$1\" message"; return 1; }
+    id="$(wait_window "^$1\$")" || { check "a \"$1\" message" false; return 1; }
     focus "$id"
-    if [ -n "${3:-}" ]; then
-        # Under Xvfb and openbox a box mapped while its parent handles input can stay
-        # undrawn until it is exposed again: nudged, it is drawn for the picture.
-        xdotool windowmove "$id" 40 40
-        sleep 1
-        shot "$3" "$id"
-    fi
+    # Under Xvfb and openbox a box mapped while its parent handles input can stay undrawn
+    # until it is exposed again: nudged, it is drawn for the picture.
+    [ -n "${3:-}" ] && xdotool windowmove "$id" 40 40 && sleep 1 && shot "$3" "$id"
     keys "$2"
     for _ in $(seq 50); do
         xdotool search --onlyvisible --name "^$1\$" | grep -qx "$id" || return 0
         sleep 0.1
     done
-    fail "\"$1\" message closed"
+    check "\"$1\" message closed" false
 }
 folder() { # name, [first line of the settings file]
     mkdir -p "$work/$1" && cp "$work/install/lapmark" "$work/$1/"
     [ $# -gt 1 ] && printf '%s\r\n' "$2" >"$work/$1/Lapmark.lm"
     echo "$work/$1"
 }
-server() { # version text, [folder of the package and its signature]
+server() { # version text, [package folder]: the upgrade server on the port
     [ -n "${server_pid:-}" ] && kill "$server_pid" && wait "$server_pid" 2>/dev/null
+    local site="$work/site$RANDOM"
+    mkdir -p "$site/korvel/pdtimerupgrade" && printf "$1" >"$site/korvel/pdtimerupgrade/pdtimerversion.txt"
+    [ -n "${2:-}" ] && cp "$2"/* "$site/korvel/pdtimerupgrade/"
     for _ in $(seq 50); do # the port may still be held for a moment
-        "$server_bin" "$port" "$@" &
-        server_pid=$!
-        sleep 0.3
-        kill -0 "$server_pid" 2>/dev/null && break
+        python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
+        server_pid=$! && sleep 0.5 && kill -0 "$server_pid" 2>/dev/null && break
     done
     pids+=("$server_pid")
 }
 launch() { (cd "$1" && exec ./lapmark) & program=$! && pids+=("$program"); }
 start() {
-    launch "$1" && main_id="$(wait_window '^Lapmark from Korvel')" || { fail "main window"; return 1; }
+    launch "$1" && main_id="$(wait_window '^Lapmark from Korvel')" || { check "main window" false; return 1; }
     focus "$main_id"
 }
 ended() { for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
@@ -94,7 +85,7 @@ timer() { # [key answering the question to restore a crashed race]
     answer Reminder Return reminder-time-a-race
     [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
     answer Reminder Return reminder-timer-load
-    timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { fail "capture window"; return 1; }
+    timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
     focus "$timer_id"
 }
 press() { # a button of the capture window
@@ -108,7 +99,7 @@ race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); d
 bibs_window() {
     event && keys Tab Tab Tab space # "Enter BIB Numbers"
     answer Reminder Return reminder-bibs-load
-    bib_id="$(wait_window "^Enter Bib#'s for EVENT # 7\$")" || { fail "bib window"; return 1; }
+    bib_id="$(wait_window "^Enter Bib#'s for EVENT # 7\$")" || { check "bib window" false; return 1; }
     focus "$bib_id"
 }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
@@ -121,6 +112,7 @@ times_ok() { # file, count: time texts with CR LF, in increasing order
         END { exit bad || NR != n }' "$1"
 }
 bytes() { [ "$(od -An -tx1 "$1" 2>/dev/null)" = "$(printf "$2" | od -An -tx1)" ]; }
+seconds() { tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s}'; }
 
 # ================================================================ scenarios
 server "1.12"
@@ -203,7 +195,7 @@ start "$app" && timer Return && { # Yes: the clock runs on from its old start
     pressed="$(date +%s.%N)"
     keys space && press current
     check "6 times" times_ok "$(times "$app")" 6
-    sixth="$(tail -1 "$(times "$app")" | tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s}')"
+    sixth="$(tail -1 "$(times "$app")" | seconds)"
     since="$(awk -v a="$started" -v b="$pressed" 'BEGIN {printf "%.2f", b - a}')"
     check "sixth time $sixth s, pressed $since s after the start" \
         awk -v t="$sixth" -v e="$since" 'BEGIN {exit !(t - e < 1 && e - t < 1)}'
@@ -218,8 +210,10 @@ start "$app" && timer n && { # No: the times file as saved, the clock stopped
 }
 
 scenario="upgrade offered"
-package() { # folder, signing key
-    mkdir -p "$1" && "$server_bin" --make-package "$1"
+package() { # folder, signing key: a package whose updater leaves a mark
+    mkdir -p "$1" && printf '#!/bin/sh\necho started >updater-ran\n' >"$1/upgradetimer.exe"
+    echo "new program" >"$1/LAPMARK.exe"
+    (cd "$1" && zip -q pdtimerupgrade.zip upgradetimer.exe LAPMARK.exe && rm upgradetimer.exe LAPMARK.exe)
     minisign -S -s "$2" -m "$1/pdtimerupgrade.zip" -t "version:1.13" >/dev/null
 }
 mkdir -p "$work/stranger" && minisign -G -W -p "$work/stranger/k.pub" -s "$work/stranger/k.key" >/dev/null
@@ -233,8 +227,7 @@ offered "$app" n && main_id="$(wait_window '^Lapmark from Korvel')" && {
 }
 offered "$app" y && answer 'Apply Upgrade' Return apply-upgrade && {
     check "signed package: the program ends" ended
-    sleep 1
-    check "the updater ran" test -f "$app/updater-ran"
+    sleep 1 && check "the updater ran" test -f "$app/updater-ran"
 }
 server "1.13\\n" "$work/forged-package"
 app="$(folder forged)"
@@ -245,6 +238,5 @@ offered "$app" y && answer 'Failed!' Return package-not-verified && {
     quit
 }
 
-echo
-echo "$((checks - failures)) passed, $failures failed"
+echo && echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ] && [ "$checks" -ge 25 ]

@@ -8,29 +8,24 @@
 #include <QFile>
 #include <QMap>
 
-#include <functional>
-
 namespace lm::test {
-
-struct Message {
-    QString prompt;
-    QString title;
-    Buttons buttons;
-    Answer defaultButton;
-    Icon icon;
-};
 
 class FakeDialogs : public Dialogs {
   public:
+    // Each message as "Title [error] [Yes/No, default No]: prompt", to compare whole.
     Answer message(const QString& prompt, const QString& title, Buttons buttons,
                    Answer defaultButton, Icon icon) override {
-        messages.append({prompt, title, buttons, defaultButton, icon});
+        said.append(title + (icon == Icon::Error ? " [error]" : "") +
+                    (buttons == Buttons::Ok         ? ""
+                     : defaultButton == Answer::Yes ? " [Yes/No]"
+                                                    : " [Yes/No, default No]") +
+                    ": " + prompt);
         if (buttons == Buttons::Ok)
             return Answer::Ok;
         return answers.isEmpty() ? defaultButton : answers.takeFirst();
     }
     std::optional<QString> chooseSaveFile(const QString& proposedName) override {
-        proposedNames.append(proposedName);
+        said.append("chooser: " + proposedName);
         return chosenFile;
     }
     std::unique_ptr<Progress> progress(const QString&) override {
@@ -38,37 +33,22 @@ class FakeDialogs : public Dialogs {
             FakeDialogs& d;
             explicit Shown(FakeDialogs& dialogs) : d(dialogs) {}
             bool update(qint64 done, qint64 total) override {
-                d.progressShown.append({done, total});
+                d.progressShown = {done, total};
                 return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
             }
         };
         return std::make_unique<Shown>(*this);
     }
-    QStringList titles() const {
-        QStringList out;
-        for (const Message& m : messages)
-            out.append(m.title);
-        return out;
-    }
-    QString lastPrompt() const { return messages.isEmpty() ? QString() : messages.last().prompt; }
-    // "Title [error] [Yes/No, default No]: prompt" of the last message, to compare whole.
-    QString last() const {
-        if (messages.isEmpty())
-            return {};
-        const Message& m = messages.last();
-        QString said = m.title;
-        if (m.icon == Icon::Error)
-            said += " [error]";
-        if (m.buttons == Buttons::YesNo)
-            said += m.defaultButton == Answer::Yes ? " [Yes/No]" : " [Yes/No, default No]";
-        return said + ": " + m.prompt;
+    QString last() const { return said.isEmpty() ? QString() : said.last(); }
+    int count(const QString& start) const {
+        return int(std::count_if(said.begin(), said.end(),
+                                 [&](const QString& s) { return s.startsWith(start); }));
     }
 
-    QList<Message> messages;
+    QStringList said;
     QList<Answer> answers; // for the next questions; without one, the default button
     std::optional<QString> chosenFile;
-    QStringList proposedNames;
-    QList<std::pair<qint64, qint64>> progressShown; // bytes done and total, as shown
+    std::pair<qint64, qint64> progressShown{-1, -1}; // bytes done and total, as last shown
     qint64 cancelAtBytes = -1; // the operator cancels once this much has arrived
 };
 
@@ -76,7 +56,7 @@ class FakeClock : public Clock {
   public:
     std::uint32_t tickCount() override { return tick; }
     double secondsSinceMidnight() override { return timeOfDay; }
-    QString shortDateText() override { return date; }
+    QString shortDateText() override { return QStringLiteral("3/14/2018"); }
     void sleepMs(int ms) override {
         sleptMs += ms;
         advance(ms);
@@ -90,10 +70,8 @@ class FakeClock : public Clock {
         tick += static_cast<std::uint32_t>(ms);
         timeOfDay += ms / 1000.0;
     }
-
     std::uint32_t tick = 5'000'000;
     double timeOfDay = 36'000.0;
-    QString date = QStringLiteral("3/14/2018");
     qint64 sleptMs = 0;
     QString boot = QStringLiteral("boot-1");
     bool stampsOnTicks = false;
@@ -117,15 +95,14 @@ class FakeHttp : public Http {
 class FakeSession : public Session {
   public:
     void processEvents() override {}
-    void setWaitCursor(bool wait) override { cursorChanges.append(wait); }
+    void setWaitCursor(bool wait) override { cursor += wait ? "wait " : "arrow "; }
     void closeAllWindows() override { closedAll = true; }
     bool startDetached(const QString& program) override {
         started.append(program);
         return true;
     }
     void quit() override { quitRequested = true; }
-
-    QList<bool> cursorChanges;
+    QString cursor;
     bool closedAll = false;
     QStringList started;
     bool quitRequested = false;
@@ -155,10 +132,8 @@ class FaultyFiles : public FileSystem {
 
   private:
     bool fails(const QString& path) const {
-        for (const QString& part : failWrites)
-            if (path.contains(part))
-                return true;
-        return false;
+        return std::any_of(failWrites.begin(), failWrites.end(),
+                           [&](const QString& part) { return path.contains(part); });
     }
 };
 
@@ -171,20 +146,6 @@ struct TestPlatform {
     FakeSession session;
     Platform platform{dialogs, clock, files, http, archives, session};
 };
-
-// The shared record as the main window hands it to a working window: event 7 "Girls 5K"
-// on 3/14/2018's files in `programFolder`, no secondary path.
-inline AppState eventState(const QString& programFolder) {
-    AppState state;
-    state.AppPath = programFolder;
-    state.PrimaryPath = programFolder + "/";
-    state.SecondaryPath = "no path set";
-    state.EventNumber = 7;
-    state.EventName = "Girls 5K";
-    state.MaxEntries = 2000;
-    state.VersionText = "1.12";
-    return state;
-}
 
 inline void putFile(const QString& path, const QByteArray& data) {
     QFile f(path);

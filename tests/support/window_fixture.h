@@ -1,6 +1,6 @@
 #pragma once
-// A working window opened for event 7 "Girls 5K" in a temporary program folder, with the
-// scripted platform; tests reach its controls by their names.
+// A working window opened for event 7 "Girls 5K" on 3/14/2018 in a temporary program
+// folder, with the scripted platform; tests reach its controls by their names.
 
 #include "support/fakes.h"
 
@@ -8,14 +8,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 namespace lm::test {
 
 template <class Window> struct WindowFixture {
     QTemporaryDir dir;
     TestPlatform t;
-    AppState state = eventState(dir.path());
+    AppState state = [this] {
+        AppState s;
+        s.AppPath = dir.path();
+        s.PrimaryPath = dir.path() + "/";
+        s.SecondaryPath = "no path set";
+        s.EventNumber = 7;
+        s.EventName = "Girls 5K";
+        s.MaxEntries = 2000;
+        return s;
+    }();
     std::unique_ptr<Window> window;
 
     // Loads (with its reminder) and shows a new window, as the main window does.
@@ -25,15 +32,13 @@ template <class Window> struct WindowFixture {
         window->show();
         return *window;
     }
-    template <class T> T* child(const char* name) {
+    template <class T = QPushButton> T* child(const char* name) {
         return window->template findChild<T*>(QLatin1String(name));
     }
-    void click(const char* button) {
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-    }
+    void click(const char* button) { QTest::mouseClick(child(button), Qt::LeftButton); }
     // A data file of the event in the program folder.
-    QString dataFile(const char* prefixAndNumber, const char* extension) const {
-        return dir.path() + "/ 3-14-2018 Girls 5K " + prefixAndNumber + extension;
+    QString dataFile(const QString& end) const {
+        return dir.path() + "/ 3-14-2018 Girls 5K " + end;
     }
 };
 
