@@ -1,9 +1,7 @@
 // The figures of Lapmark's speed targets, one line each: name, median, p99, unit.
 
 #include "app/core/data_file.h"
-#include "app/form1.h"
 #include "finishorder/frm_bib_numbers.h"
-#include "platform/qt_platform.h"
 #include "support/window_fixture.h"
 #include "timing/frm_timer.h"
 #include "timing/race_clock.h"
@@ -109,7 +107,7 @@ void timing() {
     }
 }
 
-void finishOrderAndStartUp() {
+void finishOrder() {
     test::WindowFixture<FrmBibNumbers> f;
     test::putFile(f.dataFile("BIBS EV  7.LMB"), QByteArray("1234\r\n").repeated(1999));
     f.open();
@@ -119,14 +117,6 @@ void finishOrderAndStartUp() {
                f.child<QLineEdit>("TxtBib")->setText(QString::number(next++));
                QTest::keyClick(f.child<QLineEdit>("TxtBib"), Qt::Key_Return);
            }));
-    report("start-up, server refuses connections", timed(3, [&] {
-               RealPlatform real;
-               AppState state;
-               Form1 form(state, real.platform(), QUrl("http://127.0.0.1:1"));
-               form.load(f.dir.path());
-               form.show();
-               (void)QTest::qWaitForWindowExposed(&form);
-           }));
 }
 
 } // namespace
@@ -135,6 +125,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     timing();
-    finishOrderAndStartUp();
+    finishOrder();
     return 0;
 }

@@ -80,12 +80,9 @@ class TestFrmBibNumbers : public QObject {
                  {"3", "", "3         0         "},
                  {"3", "12abc", "3         12        "},
                  {"0", "5", "refused"},
-                 {"-1", "5", "refused"},
                  {"2001", "5", "refused"},
                  {"2.5", "5", "refused"},
-                 {"ab", "5", "refused"},
-                 {"3", "1E30", "refused"},
-                 {"3", "1E999", "refused"}})
+                 {"3", "1E30", "refused"}})
             QTest::addRow("place %s bib %s", place, bib) << place << bib << line3;
     }
     void entries() {

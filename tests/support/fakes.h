@@ -108,7 +108,7 @@ class FakeSession : public Session {
     bool quitRequested = false;
 };
 
-// Real files; writes to names that contain one of `failWrites` fail, journals among them.
+// Real files; writes to names that contain one of `failWrites` fail.
 class FaultyFiles : public FileSystem {
   public:
     bool writeFileAtomic(const QString& path, const QByteArray& data) override {
@@ -117,15 +117,6 @@ class FaultyFiles : public FileSystem {
     }
     bool writeFileNew(const QString& path, const QByteArray& data) override {
         return !fails(path) && FileSystem::writeFileNew(path, data);
-    }
-    std::unique_ptr<Journal> openJournal(const QString& path) override {
-        struct Full : Journal { // as on a full disk
-            Status status() const override { return Status::Held; }
-            QByteArray content() const override { return {}; }
-            bool append(const QByteArray&) override { return false; }
-            bool setAside() override { return false; }
-        };
-        return fails(path) ? std::make_unique<Full>() : FileSystem::openJournal(path);
     }
     QStringList failWrites;
     int atomicWrites = 0;

@@ -239,7 +239,8 @@ class TestFrmTimer : public QObject {
 
         // A journal that cannot be written: one reminder, and timing goes on.
         f.window.reset();
-        f.t.files.failWrites = {"/recovery/"};
+        QDir(f.dir.filePath("recovery")).removeRecursively();
+        putFile(f.dir.filePath("recovery"), "a file where the folder belongs");
         f.reopenAfterCrash({});
         f.click("CmdStart");
         f.space();

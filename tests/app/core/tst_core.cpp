@@ -12,24 +12,13 @@ class TestCore : public QObject {
     Q_OBJECT
   private slots:
     void numbersOfTexts() {
-        const QList<std::pair<const char*, double>> values = {{"  4 2  ", 42},
-                                                              {"12abc", 12},
-                                                              {"2.5e-1", 0.25},
-                                                              {"3D2", 300},
-                                                              {"7E", 7},
-                                                              {"abc", 0},
-                                                              {"-17", -17},
-                                                              {"-", 0},
-                                                              {".5", 0.5},
-                                                              {"1.2.3", 1.2},
-                                                              {"&H1F", 31},
-                                                              {"&HFFFF", -1},
-                                                              {"&H10000", 65536},
-                                                              {"&O17", 15},
-                                                              {"&H", 0},
-                                                              {"1.13\r\n", 1.13},
-                                                              {"<html>404</html>", 0},
-                                                              {"99999     ", 99999}};
+        // clang-format off
+        const QList<std::pair<const char*, double>> values = {
+            {"  4 2  ", 42}, {"12abc", 12}, {"2.5e-1", 0.25}, {"3D2", 300}, {"7E", 7}, {"abc", 0},
+            {"-17", -17}, {"-", 0}, {".5", 0.5}, {"1.2.3", 1.2}, {"&H1F", 31}, {"&HFFFF", -1},
+            {"&H10000", 65536}, {"&O17", 15}, {"&H", 0}, {"1.13\r\n", 1.13},
+            {"<html>404</html>", 0}, {"99999     ", 99999}};
+        // clang-format on
         for (const auto& [text, value] : values)
             QCOMPARE(numericValue(text), value);
         const QList<std::pair<const char*, int>> events = {
