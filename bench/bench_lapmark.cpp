@@ -1,7 +1,6 @@
 // The figures of Lapmark's speed targets, one line each: name, median, p99, unit.
 
 #include "app/core/data_file.h"
-#include "finishorder/frm_bib_numbers.h"
 #include "support/window_fixture.h"
 #include "timing/frm_timer.h"
 #include "timing/race_clock.h"
@@ -9,7 +8,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QThread>
 
 #include <cstdio>
@@ -107,24 +105,11 @@ void timing() {
     }
 }
 
-void finishOrder() {
-    test::WindowFixture<FrmBibNumbers> f;
-    test::putFile(f.dataFile("BIBS EV  7.LMB"), QByteArray("1234\r\n").repeated(1999));
-    f.open();
-    int next = 9000;
-    report("entry at place 2000 (check, write, save)", timed(200, [&] {
-               f.child<QLineEdit>("TxtPlace")->setText("2000");
-               f.child<QLineEdit>("TxtBib")->setText(QString::number(next++));
-               QTest::keyClick(f.child<QLineEdit>("TxtBib"), Qt::Key_Return);
-           }));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     timing();
-    finishOrder();
     return 0;
 }

@@ -3,14 +3,10 @@
 #include "support/fakes.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
-using namespace lm;
 using namespace lm::test;
 
 namespace {

@@ -165,19 +165,6 @@ start "$app" && {
     quit
 }
 
-scenario="restart"
-start "$work/bibs" && bibs_window && {
-    keys alt+s && answer Reminder Return # leaving at once saves what was loaded
-    check "bibs loaded again" bytes "$(bibs "$work/bibs" B)" '42\r\n57\r\n101\r\n'
-    quit
-}
-start "$work/race" && timer && {
-    check "times loaded again" test "$(xdotool getwindowname "$timer_id")" = "Capture Times for EVENT # 7"
-    press save && answer Reminder Return
-    check "2 times under B" times_ok "$(times "$work/race" B)" 2
-    quit
-}
-
 scenario="crash and restore"
 app="$(folder crash "no path set")"
 start "$app" && timer && {
@@ -239,4 +226,4 @@ offered "$app" y && answer 'Failed!' Return package-not-verified && {
 }
 
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 25 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 20 ]

@@ -3,14 +3,11 @@
 #include "support/zip_builder.h"
 
 #include <QDirIterator>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <atomic>
 #include <sys/mount.h>
 #include <thread>
 
-using namespace lm;
 using namespace lm::test;
 
 class TestPlatformLayer : public QObject {

@@ -5,10 +5,15 @@
 #include "app/core/app_state.h"
 #include "platform/system.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace lm::test {
+
+using namespace lm;
 
 class FakeDialogs : public Dialogs {
   public:

@@ -4,9 +4,9 @@
 
 #include "support/fakes.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace lm::test {
 

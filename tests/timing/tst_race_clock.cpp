@@ -3,10 +3,6 @@
 #include "timing/race_clock.h"
 #include "timing/times_file.h"
 
-#include <QTemporaryDir>
-#include <QTest>
-
-using namespace lm;
 using namespace lm::test;
 
 class TestRaceClock : public QObject {

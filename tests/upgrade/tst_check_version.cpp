@@ -3,15 +3,11 @@
 #include "support/zip_builder.h"
 #include "upgrade/check_version.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 
-using namespace lm;
 using namespace lm::test;
 
 namespace {

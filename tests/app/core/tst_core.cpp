@@ -1,11 +1,6 @@
 #include "app/core/data_file.h"
 #include "support/fakes.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <QTest>
-
-using namespace lm;
 using namespace lm::test;
 
 class TestCore : public QObject {
