@@ -150,16 +150,12 @@ class TestForm1 : public QObject {
         const QString usb = "/media/usb/temp.txt", both = "FormDirections3,FormDirections|/old/";
         const QStringList chosen = {"CmdSecondaryPath", "CmdExit"};
         QTest::newRow("directions") << "CmdDirections" << QStringList{"CmdExit"} << "" << both;
-        QTest::newRow("directions, escape")
-            << "CmdDirections" << QStringList{"escape"} << "" << both;
         QTest::newRow("directions, close box") << "CmdDirections" << QStringList{"close"} << ""
                                                << "FormDirections3|/old/";
         QTest::newRow("exit") << "CmdExit" << QStringList{} << ""
                               << "|/old/";
         QTest::newRow("no path") << "CmdPath" << QStringList{"CmdNoPath", "CmdExit"} << ""
                                  << "FrmPath|no path set";
-        QTest::newRow("root") << "CmdPath" << chosen << "/temp.txt"
-                              << "FrmPath|/";
         QTest::newRow("escape commits") << "CmdPath" << QStringList{"CmdSecondaryPath", "escape"}
                                         << usb << "FrmPath|/media/usb/";
         QTest::newRow("close box discards")
