@@ -51,32 +51,23 @@ struct Fixture {
 class TestForm1 : public QObject {
     Q_OBJECT
   private slots:
-    void startUp_data() {
-        QTest::addColumn<QByteArray>("settings"); // "<none>": no settings file
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("first start") << QByteArray("<none>") << "None Set...";
-        QTest::newRow("no path set") << QByteArray("no path set\r\n") << "no path set";
-        QTest::newRow("folder") << QByteArray("/media/usb/\r\n") << "/media/usb/";
-    }
-    void startUp() {
-        QFETCH(QByteArray, settings);
-        QFETCH(QString, shown);
-        Fixture f;
-        if (settings != "<none>")
-            putFile(f.dir.filePath("LapMark.LM"), settings);
-        Form1& w = f.start();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Lapmark from Korvel      VERSION: 1.12"));
-        QCOMPARE(f.state.MeetDate + "|" + f.child<QLabel>("Label6")->text() + "|" +
-                     f.child<QLabel>("Label9")->text() + "|" + QString::number(f.state.MaxEntries),
-                 "3-14-2018|" + f.dir.path() + "/|" + shown + "|2000");
-        QCOMPARE(QString::number(f.event()->count()) + f.event()->itemText(99) +
-                     f.event()->currentText(),
-                 QStringLiteral("1001001"));
-        QCOMPARE(w.focusWidget(), f.event());
-        QVERIFY(f.t.http.requested.size() > 1); // no version: asked again for five seconds
-    }
-
-    void windowsOpenAfterTheirChecks() {
+    void startUpAndOpening() {
+        for (const QByteArray settings : {"", "/media/usb/\r\n"}) { // none: first start
+            Fixture f;
+            if (!settings.isEmpty())
+                putFile(f.dir.filePath("LapMark.LM"), settings);
+            Form1& w = f.start();
+            QCOMPARE(w.windowTitle() + "|" + f.state.MeetDate + "|" +
+                         f.child<QLabel>("Label6")->text() + "|" +
+                         f.child<QLabel>("Label9")->text(),
+                     "Lapmark from Korvel      VERSION: 1.12|3-14-2018|" + f.dir.path() + "/|" +
+                         (settings.isEmpty() ? "None Set..." : "/media/usb/"));
+            QCOMPARE(QString::number(f.event()->count()) + f.event()->itemText(99) +
+                         f.event()->currentText() + QString::number(f.state.MaxEntries),
+                     QStringLiteral("10010012000"));
+            QCOMPARE(w.focusWidget(), f.event());
+            QVERIFY(f.t.http.requested.size() > 1); // no version: asked again for five seconds
+        }
         Fixture f;
         f.start();
         f.name()->setText("   ");

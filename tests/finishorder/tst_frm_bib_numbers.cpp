@@ -97,38 +97,7 @@ class TestFrmBibNumbers : public QObject {
         QVERIFY(!f.child<QLabel>("Label9")->isVisible());
     }
 
-    void exit() {
-        Fixture f;
-        QDir(f.dir.path()).mkdir("usb");
-        f.state.SecondaryPath = f.dir.path() + "/usb/";
-        FrmBibNumbers& w = f.open();
-        for (int i = 1; i <= 23; ++i)
-            w.list().setBib(i, i == 7 || i == 22 ? "99999" : i > 20 ? "0" : QString::number(i));
-        putFile(f.bibsFile(), "old\r\n");
-        f.t.dialogs.said.clear();
-        f.click("CmdExit");
-        const QString copy = f.state.SecondaryPath + " 3-14-2018 Girls 5K BIBS EV  7.LMB";
-        QCOMPARE(f.t.dialogs.said,
-                 QStringList({"Reminder: There are 1 places for which the BIB number is 99999 or "
-                              "0.\r\rEdit these missing bib numbers when they can be identified "
-                              "by returning here.",
-                              "Reminder: File of bib numbers saved as: \r\r   " + f.bibsFile() +
-                                  ".\r\r\r And as: " + copy +
-                                  ".\r\r\rOLDER versions of bib numbers for this event have a "
-                                  "letter A,B,C... appended to the file name"}));
-        const QByteArray saved = fileBytes(f.bibsFile());
-        QCOMPARE(saved.count("\r\n") + saved.indexOf("\n6\r\n99999\r\n8\r\n"), 20 + 14);
-        QCOMPARE(fileBytes(copy), saved);
-        QCOMPARE(fileBytes(f.bibsFile("A")), QByteArray("old\r\n"));
-        QVERIFY(!w.isVisible());
-
-        f.open().list().setBib(2, "2");
-        f.t.files.failWrites = {"BIBS EV  7.LMB"};
-        f.click("CmdExit");
-        QVERIFY(f.window->isVisible() && f.t.dialogs.last().contains("NOT saved"));
-    }
-
-    void insertDeleteClear() {
+    void editingAndLeaving() {
         Fixture f;
         f.putBibs(3);
         FrmBibNumbers& w = f.open();
@@ -150,24 +119,37 @@ class TestFrmBibNumbers : public QObject {
                               "the BIB Number and press ENTER.\r\rInsert above place 2 ?",
                               remove, remove}));
         QCOMPARE(f.bibs({1, 2, 3}), QStringLiteral("101,102,103"));
-
-        w.selectLine(0); // the header: nothing to insert or delete
-        f.t.dialogs.said.clear();
-        f.click("CmdInsert");
-        f.click("CmdDelete");
-        QCOMPARE(f.t.dialogs.count("Reminder: "), 2);
-        w.selectLine(2000);
-        f.t.dialogs.answers = {Answer::Yes};
-        f.click("CmdDelete");
-        QVERIFY(w.selectedIndex() >= 0 && w.selectedIndex() < 2000);
-        f.enter("9", "2000");
-        QCOMPARE(QString::number(w.list().count()) + "|" + f.bibs({2000}), "2001|9");
-
         f.t.dialogs.answers = {Answer::Yes};
         f.click("CmdClear");
-        QCOMPARE(w.list().lastUsedPlace(), 0);
-        QCOMPARE(f.boxes(), QStringLiteral("1||-1"));
-        QVERIFY(fileBytes(f.bibsFile()).startsWith("101\r\n102\r\n103\r\n")); // file untouched
+        QCOMPARE(f.boxes() + "|" + QString::number(w.list().lastUsedPlace()), "1||-1|0");
+        QCOMPARE(fileBytes(f.bibsFile()), "101\r\n102\r\n103\r\n"); // the file untouched
+
+        // Leaving saves, with a copy on the secondary path, and keeps the file before it.
+        QDir(f.dir.path()).mkdir("usb");
+        f.state.SecondaryPath = f.dir.path() + "/usb/";
+        FrmBibNumbers& again = f.open();
+        for (int i = 1; i <= 23; ++i)
+            again.list().setBib(i, i == 7 || i == 22 ? "99999" : i > 20 ? "0" : QString::number(i));
+        f.t.dialogs.said.clear();
+        f.click("CmdExit");
+        const QString copy = f.state.SecondaryPath + " 3-14-2018 Girls 5K BIBS EV  7.LMB";
+        QCOMPARE(f.t.dialogs.said,
+                 QStringList({"Reminder: There are 1 places for which the BIB number is 99999 or "
+                              "0.\r\rEdit these missing bib numbers when they can be identified "
+                              "by returning here.",
+                              "Reminder: File of bib numbers saved as: \r\r   " + f.bibsFile() +
+                                  ".\r\r\r And as: " + copy +
+                                  ".\r\r\rOLDER versions of bib numbers for this event have a "
+                                  "letter A,B,C... appended to the file name"}));
+        const QByteArray saved = fileBytes(f.bibsFile());
+        QCOMPARE(saved.count("\r\n") + saved.indexOf("\n6\r\n99999\r\n8\r\n"), 20 + 14);
+        QCOMPARE(fileBytes(copy), saved);
+        QCOMPARE(fileBytes(f.bibsFile("A")), QByteArray("101\r\n102\r\n103\r\n"));
+        QVERIFY(!again.isVisible());
+        f.open().list().setBib(2, "2");
+        f.t.files.failWrites = {"BIBS EV  7.LMB"};
+        f.click("CmdExit");
+        QVERIFY(f.window->isVisible() && f.t.dialogs.last().contains("NOT saved"));
     }
 };
 
