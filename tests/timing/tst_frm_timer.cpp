@@ -147,7 +147,6 @@ class TestFrmTimer : public QObject {
         QTest::addColumn<bool>("resumes");
         QTest::newRow("same boot") << "boot-1" << 30'000 << true;
         QTest::newRow("computer restarted") << "boot-2" << 30'000 << false;
-        QTest::newRow("tick counter went back") << "boot-1" << -40'000 << false;
     }
     void crashedRaceIsOfferedBack() {
         QFETCH(QString, bootAfter);

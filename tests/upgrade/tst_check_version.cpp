@@ -3,10 +3,8 @@
 #include "support/zip_builder.h"
 #include "upgrade/check_version.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
 
 using namespace lm::test;
 
@@ -211,26 +209,6 @@ class TestCheckVersion : public QObject {
                                                 : message + "|");
         QVERIFY(f.t.http.requested.isEmpty() && !f.t.session.cursor.contains("wait"));
         QVERIFY(fileBytes(f.dir.filePath("upgradetimer.exe")) != "placed by hand");
-    }
-
-    // Real HTTP: a server that accepts and then falls silent fails after the silence
-    // time-out; a refused connection is asked again for five seconds, then given up.
-    void silentAndRefusingServers() {
-        QTcpServer silent;
-        QVERIFY(silent.listen(QHostAddress::LocalHost));
-        QtHttp http(700);
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(!http.fetch(QUrl(QString("http://127.0.0.1:%1/v").arg(silent.serverPort()))));
-        QVERIFY(timer.elapsed() >= 600 && timer.elapsed() < 3000); // a coarse timer
-        Fixture f;
-        SystemClock clock;
-        Platform platform{f.t.dialogs, clock, f.t.files, http, f.t.archives, f.t.session};
-        timer.restart();
-        QCOMPARE(Upgrader(f.state, platform, QUrl("http://127.0.0.1:1"), "").CheckVersion(false),
-                 UpgradeResult::Returned);
-        QVERIFY(timer.elapsed() >= 5000 && timer.elapsed() < 8000);
-        QVERIFY(f.t.dialogs.said.isEmpty());
     }
 };
 

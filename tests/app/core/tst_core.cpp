@@ -69,9 +69,7 @@ class TestCore : public QObject {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("read"); // "<none>": nothing read
         QTest::newRow("absent") << "" << QByteArray() << "<none>";
-        QTest::newRow("empty file") << "Lapmark.lm" << QByteArray() << "<none>";
         QTest::newRow("two lines") << "Lapmark.lm" << QByteArray("a/\r\nb/\r\n") << "a/";
-        QTest::newRow("CR only") << "Lapmark.lm" << QByteArray("a/\rb/") << "a/";
         QTest::newRow("other letter case") << "LAPMARK.LM" << QByteArray("  /x/ \n") << "  /x/ ";
     }
     void settingsFile() {
