@@ -57,16 +57,10 @@ folder() { # name, [first line of the settings file]
     [ $# -gt 1 ] && printf '%s\r\n' "$2" >"$work/$1/Lapmark.lm"
     echo "$work/$1"
 }
-server() { # version text, [package folder]: the upgrade server on the port
-    [ -n "${server_pid:-}" ] && kill "$server_pid" && wait "$server_pid" 2>/dev/null
-    local site="$work/site$RANDOM"
-    mkdir -p "$site/korvel/pdtimerupgrade" && printf "$1" >"$site/korvel/pdtimerupgrade/pdtimerversion.txt"
-    [ -n "${2:-}" ] && cp "$2"/* "$site/korvel/pdtimerupgrade/"
-    for _ in $(seq 50); do # the port may still be held for a moment
-        python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
-        server_pid=$! && sleep 0.5 && kill -0 "$server_pid" 2>/dev/null && break
-    done
-    pids+=("$server_pid")
+offer() { # version text, [package folder]: what the upgrade server on the port offers
+    local at="$work/site/korvel/pdtimerupgrade"
+    rm -rf "$at" && mkdir -p "$at" && printf "$1" >"$at/pdtimerversion.txt"
+    [ -z "${2:-}" ] || cp "$2"/* "$at/"
 }
 launch() { (cd "$1" && exec ./lapmark) & program=$! && pids+=("$program"); }
 start() {
@@ -88,13 +82,8 @@ timer() { # [key answering the question to restore a crashed race]
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
     focus "$timer_id"
 }
-press() { # a button of the capture window
-    case "$1" in
-    start) click "$timer_id" 104 40 ;; stop) click "$timer_id" 396 40 ;;
-    clear) click "$timer_id" 440 324 ;; current) click "$timer_id" 96 364 ;;
-    save) click "$timer_id" 432 392 ;;
-    esac
-}
+declare -A button=([start]="104 40" [stop]="396 40" [clear]="440 324" [current]="96 364" [save]="432 392")
+press() { click "$timer_id" ${button[$1]}; } # a button of the capture window
 race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); do keys space; done; }
 bibs_window() {
     event && keys Tab Tab Tab space # "Enter BIB Numbers"
@@ -115,7 +104,9 @@ bytes() { [ "$(od -An -tx1 "$1" 2>/dev/null)" = "$(printf "$2" | od -An -tx1)" ]
 seconds() { tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s}'; }
 
 # ================================================================ scenarios
-server "1.12"
+offer "1.12"
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
+pids+=($!) && sleep 1
 
 scenario="time a race"
 app="$(folder race "no path set")"
@@ -206,7 +197,7 @@ package() { # folder, signing key: a package whose updater leaves a mark
 mkdir -p "$work/stranger" && minisign -G -W -p "$work/stranger/k.pub" -s "$work/stranger/k.key" >/dev/null
 package "$work/signed-package" "$signing_key" && package "$work/forged-package" "$work/stranger/k.key"
 offered() { launch "$1" && answer 'Upgrade\?' "$2" upgrade-question; }
-server "1.13\\n" "$work/signed-package"
+offer "1.13\\n" "$work/signed-package"
 app="$(folder upgrade)"
 offered "$app" n && main_id="$(wait_window '^Lapmark from Korvel')" && {
     check "answered No: nothing downloaded" test -z "$(ls -A "$app/upgrade")"
@@ -216,7 +207,7 @@ offered "$app" y && answer 'Apply Upgrade' Return apply-upgrade && {
     check "signed package: the program ends" ended
     sleep 1 && check "the updater ran" test -f "$app/updater-ran"
 }
-server "1.13\\n" "$work/forged-package"
+offer "1.13\\n" "$work/forged-package"
 app="$(folder forged)"
 offered "$app" y && answer 'Failed!' Return package-not-verified && {
     main_id="$(wait_window '^Lapmark from Korvel')" && check "forged package: the program runs on" true

@@ -45,10 +45,6 @@ class FakeDialogs : public Dialogs {
         return std::make_unique<Shown>(*this);
     }
     QString last() const { return said.isEmpty() ? QString() : said.last(); }
-    int count(const QString& start) const {
-        return int(std::count_if(said.begin(), said.end(),
-                                 [&](const QString& s) { return s.startsWith(start); }));
-    }
 
     QStringList said;
     QList<Answer> answers; // for the next questions; without one, the default button
@@ -97,20 +93,19 @@ class FakeHttp : public Http {
     QStringList requested;
 };
 
+// What the program did with the session, in order: "wait", "arrow", "close all", "start
+// <program>", "quit".
 class FakeSession : public Session {
   public:
     void processEvents() override {}
-    void setWaitCursor(bool wait) override { cursor += wait ? "wait " : "arrow "; }
-    void closeAllWindows() override { closedAll = true; }
+    void setWaitCursor(bool wait) override { did.append(wait ? "wait" : "arrow"); }
+    void closeAllWindows() override { did.append("close all"); }
     bool startDetached(const QString& program) override {
-        started.append(program);
+        did.append("start " + program);
         return true;
     }
-    void quit() override { quitRequested = true; }
-    QString cursor;
-    bool closedAll = false;
-    QStringList started;
-    bool quitRequested = false;
+    void quit() override { did.append("quit"); }
+    QStringList did;
 };
 
 // Real files; writes to names that contain one of `failWrites` fail.

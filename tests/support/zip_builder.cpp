@@ -16,10 +16,7 @@ QByteArray buildZip(const QList<ZipEntry>& entries) {
     for (const ZipEntry& e : entries) {
         archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname(entry, e.name.toUtf8().constData());
-        if (e.kind == ZipEntry::Folder) {
-            archive_entry_set_filetype(entry, AE_IFDIR);
-            archive_entry_set_perm(entry, 0755);
-        } else if (e.kind == ZipEntry::Symlink) {
+        if (e.kind == ZipEntry::Symlink) {
             archive_entry_set_filetype(entry, AE_IFLNK);
             archive_entry_set_symlink(entry, e.linkTarget.toUtf8().constData());
             archive_entry_set_perm(entry, 0777);

@@ -8,7 +8,7 @@
 namespace lm::test {
 
 struct ZipEntry {
-    enum Kind { File, Folder, Symlink };
+    enum Kind { File, Symlink };
     ZipEntry(QString n, QByteArray d, Kind k = File, QString target = {})
         : name(std::move(n)), data(std::move(d)), kind(k), linkTarget(std::move(target)) {}
     QString name;
