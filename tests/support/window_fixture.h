@@ -13,16 +13,14 @@ namespace lm::test {
 template <class Window> struct WindowFixture {
     QTemporaryDir dir;
     TestPlatform t;
-    AppState state = [this] {
-        AppState s;
-        s.AppPath = dir.path();
-        s.PrimaryPath = dir.path() + "/";
-        s.SecondaryPath = "no path set";
-        s.EventNumber = 7;
-        s.EventName = "Girls 5K";
-        s.MaxEntries = 2000;
-        return s;
-    }();
+    AppState state{.EventNumber = 7,
+                   .EventName = "Girls 5K",
+                   .MeetDate = {},
+                   .AppPath = dir.path(),
+                   .PrimaryPath = dir.path() + "/",
+                   .SecondaryPath = "no path set",
+                   .MaxEntries = 2000,
+                   .VersionText = {}};
     std::unique_ptr<Window> window;
 
     // Loads (with its reminder) and shows a new window, as the main window does.

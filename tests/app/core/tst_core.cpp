@@ -64,28 +64,22 @@ class TestCore : public QObject {
         QVERIFY(t.clock.sleptMs >= 9 * 250 && t.clock.sleptMs <= 9 * 1000);
     }
 
-    void settingsFile_data() {
-        QTest::addColumn<QString>("fileName"); // empty: no file
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("read"); // "<none>": nothing read
-        QTest::newRow("absent") << "" << QByteArray() << "<none>";
-        QTest::newRow("two lines") << "Lapmark.lm" << QByteArray("a/\r\nb/\r\n") << "a/";
-        QTest::newRow("other letter case") << "LAPMARK.LM" << QByteArray("  /x/ \n") << "  /x/ ";
-    }
+    // The first line of the settings file, found in any letter case; written back under the
+    // name that exists, trimmed, with CR LF.
     void settingsFile() {
-        QFETCH(QString, fileName);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, read);
-        QTemporaryDir dir;
-        if (!fileName.isEmpty())
-            putFile(dir.filePath(fileName), content);
-        FileSystem files;
-        QCOMPARE(readSettings(files, dir.path()).value_or("<none>"), read);
-        // Written back under whichever spelling exists, trimmed, with CR LF.
-        QVERIFY(writeSettings(files, dir.path(), " /media/usb/ "));
-        const QString name = fileName.isEmpty() ? "lapmark.lm" : fileName;
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name});
-        QCOMPARE(fileBytes(dir.filePath(name)), QByteArray("/media/usb/\r\n"));
+        for (const auto& [name, content, read] : QList<std::tuple<QString, QByteArray, QString>>{
+                 {"", "", "<none>"},
+                 {"Lapmark.lm", "a/\r\nb/\r\n", "a/"},
+                 {"LAPMARK.LM", "  /x/ \n", "  /x/ "}}) {
+            QTemporaryDir dir;
+            putFile(dir.filePath(name.isEmpty() ? "other" : name), content);
+            FileSystem files;
+            QCOMPARE(readSettings(files, dir.path()).value_or("<none>"), read);
+            QVERIFY(writeSettings(files, dir.path(), " /media/usb/ "));
+            const QString written = name.isEmpty() ? "lapmark.lm" : name;
+            QCOMPARE(fileBytes(dir.filePath(written)), QByteArray("/media/usb/\r\n"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), name.isEmpty() ? 2 : 1);
+        }
     }
 };
 
