@@ -85,14 +85,7 @@ timer() { # [key answering the question to restore a crashed race]
 declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392")
 press() { click "$timer_id" ${button[$1]}; } # a button of the capture window
 race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); do keys space; done; }
-bibs_window() {
-    event && keys Tab Tab Tab space # "Enter BIB Numbers"
-    answer Reminder Return reminder-bibs-load
-    bib_id="$(wait_window "^Enter Bib#'s for EVENT # 7\$")" || { check "bib window" false; return 1; }
-    focus "$bib_id"
-}
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
-bibs() { echo "$1/ $today Girls 5K BIBS EV  7${2:-}.LMB"; }
 times_ok() { # file, count: time texts with CR LF, in increasing order
     [ -f "$1" ] && awk -v n="$2" '
         !/\r$/ { bad = 1 } { sub(/\r$/, "") }
@@ -107,19 +100,6 @@ seconds() { tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 +
 offer "1.12"
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
 pids+=($!) && sleep 1
-
-scenario="enter bibs"
-app="$(folder bibs "no path set")"
-start "$app" && bibs_window && {
-    shot bib-window "$bib_id"
-    for b in 101 57 101; do typed "$b" && keys Return; done
-    answer 'Move\?' y duplicate-question
-    focus "$bib_id" && keys shift+Tab && typed 1 && keys Tab && typed 42 && keys Return
-    check "bibs written as entered" bytes "$(bibs "$app")" '42\r\n57\r\n101\r\n'
-    keys alt+s && answer Reminder Return bibs-saved
-    check "saved and kept under A" bytes "$(bibs "$app" A)" '42\r\n57\r\n101\r\n'
-    quit
-}
 
 scenario="secondary path"
 app="$(folder secondary)" usb="$work/usb"
