@@ -1,6 +1,5 @@
 // The figures of Lapmark's speed targets, one line each: name, median, p99, unit.
 
-#include "app/core/data_file.h"
 #include "support/window_fixture.h"
 #include "timing/frm_timer.h"
 #include "timing/race_clock.h"
@@ -68,11 +67,6 @@ void timing() {
                    QTest::keyRelease(window.focusWidget(), Qt::Key_Space);
                    QCoreApplication::processEvents();
                }));
-    const QByteArray content = QByteArray("1:02:03.46\r\n").repeated(2000);
-    report("save 2000 times (crash-safe, synced)", timed(50, [&] {
-               writePrimary(f.t.platform, f.dataFile("TIMES EV  7.LMT"), content,
-                            RetryPause::FromRoundedSecond);
-           }));
     window.closeFromCode();
 
     // A space bar press queued while the window thread is held for 300 ms (a save to a

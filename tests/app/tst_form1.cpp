@@ -83,9 +83,26 @@ class TestForm1 : public QObject {
         f.click("CmdBibNumbers");
         QCOMPARE(f.opened, (QStringList{"FrmTimer 12", "FrmBibNumbers 7"}));
         QCOMPARE(f.t.dialogs.said.size(), 3); // and each window's own reminder
+        // The path window: its close box discards a chosen path, Escape keeps it.
+        putFile(f.dir.filePath("Lapmark.lm"), "/old/\r\n");
+        f.t.dialogs.chosenFile = "/media/usb/temp.txt";
+        f.t.dialogs.said.clear();
+        for (const char* leave : {"close", "escape"}) {
+            f.steps = {"CmdSecondaryPath", leave};
+            f.click("CmdPath");
+            QCOMPARE(f.child<QLabel>("Label9")->text() + "|" +
+                         fileBytes(f.dir.filePath("Lapmark.lm")),
+                     leave == QString("close") ? "None Set...|/old/\r\n"
+                                               : "/media/usb/|/media/usb/\r\n");
+        }
+        QVERIFY(f.t.dialogs.said[0].endsWith("\r\r    Click SAVE (on next screen) to set the "
+                                             "chosen Path.") &&
+                f.t.dialogs.said[1] == "chooser: temp.txt");
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
+                 QStringList{"Lapmark.lm"}); // no temp.txt
         f.state.PrimaryPath = " ";
         f.click("Command1");
-        QVERIFY(f.t.dialogs.last().startsWith("Set Path: ") && f.opened.size() == 2);
+        QVERIFY(f.t.dialogs.last().startsWith("Set Path: ") && f.opened.size() == 4);
     }
 
     void typing() {
@@ -112,47 +129,6 @@ class TestForm1 : public QObject {
         QTest::keyClick(f.name(), Qt::Key_Return);
         QCOMPARE(f.form->focusWidget(), f.child<QWidget>("CmdPath"));
         QCOMPARE(f.state.EventName, QStringLiteral("Boys 1600"));
-    }
-
-    void windowsOfTheMainWindow_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("chosenFile"); // empty: the chooser is cancelled
-        QTest::addColumn<QString>("result");     // windows opened, then the secondary path
-        const QString usb = "/media/usb/temp.txt", both = "FormDirections3,FormDirections|/old/";
-        const QStringList chosen = {"CmdSecondaryPath", "CmdExit"};
-        QTest::newRow("directions") << "CmdDirections" << QStringList{"CmdExit"} << "" << both;
-        QTest::newRow("no path") << "CmdPath" << QStringList{"CmdNoPath", "CmdExit"} << ""
-                                 << "FrmPath|no path set";
-        QTest::newRow("escape commits") << "CmdPath" << QStringList{"CmdSecondaryPath", "escape"}
-                                        << usb << "FrmPath|/media/usb/";
-        QTest::newRow("close box discards")
-            << "CmdPath" << QStringList{"CmdSecondaryPath", "close"} << usb << "FrmPath|/old/";
-        QTest::newRow("cancelled chooser") << "CmdPath" << chosen << ""
-                                           << "FrmPath|/old/";
-    }
-    void windowsOfTheMainWindow() {
-        QFETCH(QString, button);
-        QFETCH(QStringList, steps);
-        QFETCH(QString, chosenFile);
-        QFETCH(QString, result);
-        Fixture f;
-        putFile(f.dir.filePath("Lapmark.lm"), "/old/\r\n");
-        if (!chosenFile.isEmpty())
-            f.t.dialogs.chosenFile = chosenFile;
-        f.steps = steps;
-        Form1& w = f.start();
-        f.click(button.toLatin1());
-        QCOMPARE(f.opened.join(",").remove(" 0") + "|" + f.child<QLabel>("Label9")->text(), result);
-        QCOMPARE(fileBytes(f.dir.filePath("Lapmark.lm")),
-                 result.section('|', 1).toLatin1() + "\r\n");
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
-                 QStringList{"Lapmark.lm"}); // no temp.txt
-        QVERIFY(w.isVisible());
-        if (steps.value(0) == "CmdSecondaryPath")
-            QVERIFY(f.t.dialogs.said[0].endsWith("\r\r    Click SAVE (on next screen) to set the "
-                                                 "chosen Path.") &&
-                    f.t.dialogs.said[1] == "chooser: temp.txt");
     }
 };
 

@@ -166,10 +166,6 @@ package "$work/signed-package" "$signing_key" && package "$work/forged-package" 
 offered() { launch "$1" && answer 'Upgrade\?' "$2" upgrade-question; }
 offer "1.13\\n" "$work/signed-package"
 app="$(folder upgrade)"
-offered "$app" n && main_id="$(wait_window '^Lapmark from Korvel')" && {
-    check "answered No: nothing downloaded" test -z "$(ls -A "$app/upgrade")"
-    quit
-}
 offered "$app" y && answer 'Apply Upgrade' Return apply-upgrade && {
     check "signed package: the program ends" ended
     sleep 1 && check "the updater ran" test -f "$app/updater-ran"

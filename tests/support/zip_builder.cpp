@@ -16,7 +16,7 @@ QByteArray buildZip(const QList<ZipEntry>& entries) {
     for (const ZipEntry& e : entries) {
         archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname(entry, e.name.toUtf8().constData());
-        if (e.kind == ZipEntry::Symlink) {
+        if (!e.linkTarget.isEmpty()) {
             archive_entry_set_filetype(entry, AE_IFLNK);
             archive_entry_set_symlink(entry, e.linkTarget.toUtf8().constData());
             archive_entry_set_perm(entry, 0777);
@@ -26,7 +26,7 @@ QByteArray buildZip(const QList<ZipEntry>& entries) {
             archive_entry_set_size(entry, e.data.size());
         }
         archive_write_header(a, entry);
-        if (e.kind == ZipEntry::File && !e.data.isEmpty())
+        if (e.linkTarget.isEmpty() && !e.data.isEmpty())
             archive_write_data(a, e.data.constData(), static_cast<size_t>(e.data.size()));
         archive_entry_free(entry);
     }

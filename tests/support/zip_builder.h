@@ -8,13 +8,9 @@
 namespace lm::test {
 
 struct ZipEntry {
-    enum Kind { File, Symlink };
-    ZipEntry(QString n, QByteArray d, Kind k = File, QString target = {})
-        : name(std::move(n)), data(std::move(d)), kind(k), linkTarget(std::move(target)) {}
     QString name;
     QByteArray data;
-    Kind kind;
-    QString linkTarget;
+    QString linkTarget = {}; // a symbolic link when given
 };
 
 QByteArray buildZip(const QList<ZipEntry>& entries);

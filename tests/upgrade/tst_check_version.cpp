@@ -1,4 +1,3 @@
-#include "platform/signature.h"
 #include "support/fakes.h"
 #include "support/zip_builder.h"
 #include "upgrade/check_version.h"
@@ -161,24 +160,11 @@ class TestCheckVersion : public QObject {
         QCOMPARE(f.upgradeFolder(), QStringList{"LAPMARK.exe"});
     }
 
-    void minisignToolVector() {
-        const QString dir = QFINDTESTDATA("minisign-vector");
-        const QByteArray message = fileBytes(dir + "/message.txt");
-        const QByteArray signature = fileBytes(dir + "/message.txt.minisig");
-        QCOMPARE(verifyMinisign(message, signature, kKey), QString("version:1.13"));
-        QCOMPARE(verifyMinisign(message + " ", signature, kKey), std::nullopt);
-        // A long untrusted comment leaves the signature valid, but the file is over 1 KiB.
-        const QByteArray padded =
-            QByteArray(signature).insert(signature.indexOf('\n'), QByteArray(1100, 'x'));
-        QCOMPARE(verifyMinisign(message, padded, kKey), std::nullopt);
-    }
-
     void manualMode_data() {
         QTest::addColumn<QByteArray>("placed"); // "<none>": nothing placed
         QTest::addColumn<QString>("comment");   // "<none>": no signature placed
         QTest::addColumn<QString>("message");   // "": handed over
         QTest::newRow("no package") << QByteArray("<none>") << "<none>" << kDownloadAgain;
-        QTest::newRow("empty file") << QByteArray() << "<none>" << kDownloadAgain;
         QTest::newRow("broken archive")
             << QByteArray("PK\x03\x04garbage") << "version:1.13" << kDownloadAgain;
         QTest::newRow("signed, no program: placed files do not count")
