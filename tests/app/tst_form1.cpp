@@ -114,7 +114,6 @@ class TestForm1 : public QObject {
                  {f.event(), Qt::Key_7, {}, false},
                  {f.event(), Qt::Key_Minus, {}, true},
                  {f.name(), Qt::Key_Slash, {}, true},
-                 {f.name(), Qt::Key_V, Qt::ControlModifier, true},
                  {f.name(), Qt::Key_Backspace, {}, false}}) {
             f.name()->setText("Girls 5K");
             f.t.dialogs.said.clear();

@@ -93,8 +93,7 @@ class FakeHttp : public Http {
     QStringList requested;
 };
 
-// What the program did with the session, in order: "wait", "arrow", "close all", "start
-// <program>", "quit".
+// What the program did with the session, in order ("wait", "start <program>", "quit"...).
 class FakeSession : public Session {
   public:
     void processEvents() override {}

@@ -13,14 +13,8 @@ namespace lm::test {
 template <class Window> struct WindowFixture {
     QTemporaryDir dir;
     TestPlatform t;
-    AppState state{.EventNumber = 7,
-                   .EventName = "Girls 5K",
-                   .MeetDate = {},
-                   .AppPath = dir.path(),
-                   .PrimaryPath = dir.path() + "/",
-                   .SecondaryPath = "no path set",
-                   .MaxEntries = 2000,
-                   .VersionText = {}};
+    // Event 7 "Girls 5K", the date still to be read, no secondary path, 2000 places.
+    AppState state{7, "Girls 5K", {}, dir.path(), dir.path() + "/", "no path set", 2000, {}};
     std::unique_ptr<Window> window;
 
     // Loads (with its reminder) and shows a new window, as the main window does.

@@ -1,5 +1,4 @@
 #include "support/window_fixture.h"
-#include "timing/capture_journal.h"
 #include "timing/frm_timer.h"
 
 #include <QApplication>
@@ -190,10 +189,8 @@ class TestFrmTimer : public QObject {
         QCOMPARE(f.t.dialogs.said.filter("This event is being timed in another").size(), 1);
         QTest::mouseClick(second.findChild<QPushButton*>("CmdStart"), Qt::LeftButton);
         QTest::keyClick(second.focusWidget(), Qt::Key_Space);
-        QCOMPARE(replayJournal(fileBytes(f.dir.filePath(
-                                   "recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal")))
-                     .lines.size(),
-                 1);
+        const QString journal = "recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal";
+        QCOMPARE(fileBytes(f.dir.filePath(journal)).count("\ncapture "), 1); // the first's only
         f.window.reset();
         QDir(f.dir.filePath("recovery")).removeRecursively();
         putFile(f.dir.filePath("recovery"), "a file where the folder belongs");

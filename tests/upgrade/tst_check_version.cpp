@@ -169,8 +169,7 @@ class TestCheckVersion : public QObject {
             << QByteArray("PK\x03\x04garbage") << "version:1.13" << kDownloadAgain;
         QTest::newRow("signed, no program: placed files do not count")
             << buildZip({{"upgradetimer.exe", "u"}}) << "version:1.13" << kDownloadAgain;
-        QTest::newRow("any version") << kPackageBytes << "version:1.05"
-                                     << "";
+        QTest::newRow("any version") << kPackageBytes << "version:1.05" << QString();
         QTest::newRow("no version named") << kPackageBytes << "version: " << kUnverified;
         QTest::newRow("unsigned") << kPackageBytes << "<none>" << kUnverified;
     }
