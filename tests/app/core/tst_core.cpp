@@ -25,6 +25,7 @@ class TestCore : public QObject {
                  QStringLiteral("3-14-2018 "));
         QCOMPARE(QLocale::c().toString(QDate(2018, 3, 14), shortDatePattern(QLocale::c())),
                  QStringLiteral("3/14/2018"));
+        QCOMPARE(numberText(12.5) + numberText(-0.0), QStringLiteral("12.50")); // "##.00"
     }
 
     void namesAndFields() {
