@@ -180,4 +180,4 @@ offered "$app" y && answer 'Failed!' Return package-not-verified && {
 }
 
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 20 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 16 ]
