@@ -93,7 +93,7 @@ class TestCheckVersion : public QObject {
 
     // Online, answered Yes: only the maker's package for the version offered is installed.
     void installs_data() {
-        QTest::addColumn<QByteArray>("package");   // "<none>": the server has none
+        QTest::addColumn<QByteArray>("package");   // "<none>": none there; "<cancel>": cancelled
         QTest::addColumn<QByteArray>("signature"); // "<none>": the server has none
         QTest::addColumn<QString>("key");          // built into the program
         QTest::addColumn<QString>("failure");      // "": handed over
@@ -148,7 +148,7 @@ class TestCheckVersion : public QObject {
         const QString updater = f.dir.filePath("upgradetimer.exe");
         if (!failure.isEmpty()) {
             QCOMPARE(f.outcome(), asked + failure + "|wait,arrow");
-            // Refused: nothing unpacked, the files removed.  A signed package stays unpacked.
+            // Unverified: the folder emptied, the leftover too.  Not downloaded: nothing unpacked.
             QCOMPARE(f.upgradeFolder().isEmpty(), failure == kUnverified);
             QVERIFY(!f.upgradeFolder().contains("LAPMARK.exe") && !QFile::exists(updater));
             return;
