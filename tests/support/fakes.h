@@ -37,8 +37,8 @@ class FakeDialogs : public Dialogs {
         struct Shown : Progress {
             FakeDialogs& d;
             explicit Shown(FakeDialogs& dialogs) : d(dialogs) {}
-            bool update(qint64 done, qint64 total) override {
-                d.progressShown = {done, total};
+            bool update(qint64 done, qint64) override {
+                d.bytesShown = done;
                 return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
             }
         };
@@ -49,7 +49,7 @@ class FakeDialogs : public Dialogs {
     QStringList said;
     QList<Answer> answers; // for the next questions; without one, the default button
     std::optional<QString> chosenFile;
-    std::pair<qint64, qint64> progressShown{-1, -1}; // bytes done and total, as last shown
+    qint64 bytesShown = -1;    // bytes received, as the progress window last showed them
     qint64 cancelAtBytes = -1; // the operator cancels once this much has arrived
 };
 

@@ -142,7 +142,7 @@ class TestCheckVersion : public QObject {
         QCOMPARE(f.upgrader(key).CheckVersion(false),
                  failure.isEmpty() ? UpgradeResult::ProgramEnding : UpgradeResult::Returned);
         QCOMPARE(f.t.http.requested, (QStringList{kVersion, kPackage, kSignature}));
-        QCOMPARE(f.t.dialogs.progressShown.first, // the bytes received, as the operator saw them
+        QCOMPARE(f.t.dialogs.bytesShown,
                  f.t.http.bodies.contains(kPackage) ? f.t.http.bodies[kPackage].size() : -1);
         const QString asked = "Upgrade? [Yes/No]: Version 1.13\r\n is available.  Apply upgrade?\n";
         const QString updater = f.dir.filePath("upgradetimer.exe");
