@@ -11,7 +11,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Lapmark"));
     // The program folder is the working folder: settings, data files and the upgrade
     // folder all live there.
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString programFolder = lm::nativePath(QCoreApplication::applicationDirPath());
     QDir::setCurrent(programFolder);
 
     lm::RealPlatform real;

@@ -1,6 +1,7 @@
 // Real file operations.  Saves never delete the old file first: the new content goes to a
 // temporary file beside it, is checked and synced, and then takes the old name in one step.
 
+#include "native_files.h"
 #include "platform.h"
 
 #include <QDir>
@@ -8,78 +9,16 @@
 #include <QFileInfo>
 #include <QLockFile>
 
-#include <cerrno>
 #include <condition_variable>
-#include <cstdio>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace lm {
 namespace {
 
-bool writeAll(int fd, const char* p, qsizetype n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, static_cast<size_t>(n));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (w == 0)
-            return false;
-        p += w;
-        n -= w;
-    }
-    return true;
-}
-
-void syncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Writes `data` to a new temporary file in the folder of `path`; returns its name, or an
-// empty text when any byte could not be written or synced (the temporary is then gone).
-QByteArray writeTemporary(const QString& path, const QByteArray& data) {
-    const QFileInfo info(path);
-    QByteArray name = QFile::encodeName(info.absolutePath() + QLatin1String("/.~lm-") +
-                                        info.fileName().left(60) + QLatin1String(".XXXXXX"));
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return {};
-    bool ok = ::fchmod(fd, 0644) == 0 || errno == EPERM || errno == ENOTSUP;
-    ok = ok && writeAll(fd, data.constData(), data.size());
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(name.constData());
-        return {};
-    }
-    return name;
-}
-
-// Renames `from` to `to` only when no file of that name exists yet.
-bool renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // File systems without the no-replace rename (some network shares): a hard link
-        // fails on an existing name just the same.
-        rc = ::link(from.constData(), to.constData());
-        if (rc == 0)
-            ::unlink(from.constData());
-    }
-    return rc == 0;
-}
-
 // The journal: records are written in the caller's thread (into the page cache, a matter
-// of microseconds) and a worker thread makes them durable with fdatasync, taking together
-// whatever arrived meanwhile, so that a capture never waits for the disk.
+// of microseconds) and a worker thread makes them durable (fdatasync, FlushFileBuffers), taking
+// together whatever arrived meanwhile, so that a capture never waits for the disk.
 class FileJournal : public Journal {
   public:
     explicit FileJournal(const QString& path) : path_(path), lock_(path + QLatin1String(".lock")) {
@@ -97,7 +36,7 @@ class FileJournal : public Journal {
         QFile existing(path);
         if (existing.open(QIODevice::ReadOnly))
             content_ = existing.readAll();
-        status_ = openFile() ? Status::Held : Status::Failed;
+        status_ = file_.open(path_) ? Status::Held : Status::Failed;
         worker_ = std::thread([this] { syncLoop(); });
     }
     ~FileJournal() override {
@@ -109,8 +48,6 @@ class FileJournal : public Journal {
             wake_.notify_all();
             worker_.join();
         }
-        if (fd_ >= 0)
-            ::close(fd_);
     }
 
     Status status() const override { return status_; }
@@ -118,9 +55,9 @@ class FileJournal : public Journal {
 
     bool append(const QByteArray& records) override {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (status_ != Status::Held || failed_ || fd_ < 0)
+        if (status_ != Status::Held || failed_ || !file_.isOpen())
             return false;
-        if (!writeAll(fd_, records.constData(), records.size())) {
+        if (!file_.write(records)) {
             failed_ = true;
             return false;
         }
@@ -133,42 +70,29 @@ class FileJournal : public Journal {
         std::unique_lock<std::mutex> guard(mutex_);
         if (status_ != Status::Held)
             return false;
-        // The file descriptor is about to close: let a sync under way finish on it first.
+        // The file is about to close: let a sync under way finish on it first.  It is
+        // closed before the rename, which Windows refuses for an open file.
         wake_.wait(guard, [this] { return !syncing_; });
-        ::fdatasync(fd_);
-        const QByteArray from = QFile::encodeName(path_);
+        file_.sync();
+        file_.close();
         bool moved = false;
         for (int n = 1; n < 10000 && !moved; ++n)
-            moved = renameNoReplace(
-                from, QFile::encodeName(path_ + QLatin1Char('.') + QString::number(n)));
-        ::close(fd_);
-        fd_ = -1;
-        if (!openFile())
+            moved = native::renameNoReplace(path_, path_ + QLatin1Char('.') + QString::number(n));
+        if (!file_.open(path_))
             failed_ = true;
         return moved && !failed_;
     }
 
   private:
-    bool openFile() {
-        const QByteArray name = QFile::encodeName(path_);
-        fd_ = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0)
-            return false;
-        ::fsync(fd_);
-        syncFolder(QFileInfo(path_).absolutePath());
-        return true;
-    }
-
     void syncLoop() {
         std::unique_lock<std::mutex> guard(mutex_);
         for (;;) {
             wake_.wait(guard, [this] { return dirty_ || stop_; });
-            if (dirty_ && fd_ >= 0) {
+            if (dirty_ && file_.isOpen()) {
                 dirty_ = false;
                 syncing_ = true;
-                const int fd = fd_;
                 guard.unlock();
-                const bool ok = ::fdatasync(fd) == 0;
+                const bool ok = file_.sync();
                 guard.lock();
                 syncing_ = false;
                 wake_.notify_all();
@@ -184,12 +108,12 @@ class FileJournal : public Journal {
     QLockFile lock_;
     Status status_ = Status::Failed;
     QByteArray content_;
-    int fd_ = -1;
+    native::AppendFile file_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool dirty_ = false;
     bool stop_ = false;
-    bool syncing_ = false; // the worker is in fdatasync, outside the lock
+    bool syncing_ = false; // the worker is making the file durable, outside the lock
     bool failed_ = false;
     std::thread worker_;
 };
@@ -224,29 +148,11 @@ std::optional<QByteArray> FileSystem::readFile(const QString& path, qint64 maxBy
 }
 
 bool FileSystem::writeFileAtomic(const QString& path, const QByteArray& data) {
-    const QByteArray temp = writeTemporary(path, data);
-    if (temp.isEmpty())
-        return false;
-    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    syncFolder(QFileInfo(path).absolutePath());
-    return true;
+    return native::writeDurably(path, data, true);
 }
 
 bool FileSystem::writeFileNew(const QString& path, const QByteArray& data) {
-    if (QFileInfo::exists(path))
-        return false;
-    const QByteArray temp = writeTemporary(path, data);
-    if (temp.isEmpty())
-        return false;
-    if (!renameNoReplace(temp, QFile::encodeName(path))) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    syncFolder(QFileInfo(path).absolutePath());
-    return true;
+    return !QFileInfo::exists(path) && native::writeDurably(path, data, false);
 }
 
 bool FileSystem::writeFilePlain(const QString& path, const QByteArray& data) {
@@ -277,12 +183,7 @@ bool FileSystem::setExecutable(const QString& path) {
 }
 
 bool FileSystem::sameFile(const QString& a, const QString& b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return native::sameFile(a, b);
 }
 
 std::unique_ptr<Journal> FileSystem::openJournal(const QString& path) {

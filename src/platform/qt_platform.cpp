@@ -1,5 +1,7 @@
 #include "qt_platform.h"
 
+#include "paths.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,7 +42,7 @@ std::optional<QString> QtDialogs::chooseSaveFile(const QString& proposedName) {
         QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposedName);
     if (chosen.isEmpty())
         return std::nullopt;
-    return chosen;
+    return nativePath(chosen);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "system.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -9,7 +10,11 @@
 #include <QThread>
 #include <QTime>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <ctime>
+#endif
 
 namespace lm {
 
@@ -21,11 +26,15 @@ QString shortDatePattern(const QLocale& locale) {
 
 // ---------------------------------------------------------------- clocks
 std::uint32_t SystemClock::tickCount() {
+#ifdef Q_OS_WIN
+    return ::GetTickCount();
+#else
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
                     static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
     return static_cast<std::uint32_t>(ms);
+#endif
 }
 
 double SystemClock::secondsSinceMidnight() {
@@ -41,10 +50,19 @@ void SystemClock::sleepMs(int ms) {
 }
 
 QString SystemClock::bootId() {
+#ifdef Q_OS_WIN
+    // The moment the tick counter started, in whole minutes of universal time: the same
+    // all through one run of the system (sleep and hibernation included, which the tick
+    // counter counts), another one after a restart.
+    const qint64 startedMs =
+        QDateTime::currentMSecsSinceEpoch() - static_cast<qint64>(::GetTickCount64());
+    return QStringLiteral("started-") + QString::number((startedMs + 30'000) / 60'000);
+#else
     QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLatin1(f.readAll()).trimmed();
+#endif
 }
 
 std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {

@@ -19,7 +19,8 @@ QString shortDatePattern(const QLocale& locale);
 class SystemClock : public Clock {
   public:
     // `eventsOnTicks`: the windowing system stamps input events on the tick counter's
-    // clock (X11 and Wayland: milliseconds of the monotonic clock, truncated to 32 bits).
+    // clock (X11 and Wayland: milliseconds of the monotonic clock, truncated to 32 bits;
+    // Windows: the message time, read from GetTickCount).
     explicit SystemClock(bool eventsOnTicks = false) : eventsOnTicks_(eventsOnTicks) {}
     std::uint32_t tickCount() override;
     double secondsSinceMidnight() override;

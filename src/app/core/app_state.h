@@ -26,6 +26,8 @@
 // own).  Windows read AppState when they load and the main window takes no input while
 // one of them is open.
 
+#include "platform/paths.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -48,7 +50,6 @@ struct AppState {
 
 inline constexpr char kVersionText[] = "1.12";
 inline constexpr std::int16_t kMaxEntries = 2000;
-inline constexpr char kPathSeparator = '/';
 inline constexpr char kSettingsFileName[] = "Lapmark.lm";
 inline const QString kNoneSet = QStringLiteral("None Set...");
 inline const QString kNoPathSet = QStringLiteral("no path set");
