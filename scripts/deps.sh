@@ -24,3 +24,8 @@ ensure_packages() {
 
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libarchive-dev libsodium-dev
     fonts-liberation)
+
+# The Windows build: mingw-w64 (POSIX threads), the host Qt tools of the same Qt version as
+# the Windows kit, and wine with its fonts to run the programs and tests.
+WINDOWS_PACKAGES=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    qt6-base-dev-tools wine wine64 fonts-wine)

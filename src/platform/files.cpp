@@ -125,10 +125,12 @@ bool FileSystem::isFile(const QString& path) {
 }
 
 QString FileSystem::findFileNoCase(const QString& dir, const QString& name) {
+    // The name as the folder spells it (Windows would open any spelling, but callers
+    // compare the names they are given).
     const QDir d(dir);
-    if (d.exists(name) && QFileInfo(d.filePath(name)).isFile())
-        return d.filePath(name);
     const QStringList entries = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    if (entries.contains(name))
+        return d.filePath(name);
     for (const QString& entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return d.filePath(entry);

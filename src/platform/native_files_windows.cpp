@@ -35,7 +35,17 @@ bool writeAll(HANDLE h, const char* p, qsizetype n) {
 
 bool moveFile(const QString& from, const QString& to, bool replace) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    return ::MoveFileExW(wide(from).c_str(), wide(to).c_str(), flags) != 0;
+    // While a reader has the old file open (the Main Computer importing it), Windows
+    // refuses to replace it: try again for a moment.
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), flags))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (attempt == 10 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                              error != ERROR_LOCK_VIOLATION))
+            return false;
+        ::Sleep(20);
+    }
 }
 
 } // namespace

@@ -124,7 +124,7 @@ class TestFrmBibNumbers : public QObject {
 
         // Leaving saves, with a copy on the secondary path, and keeps the file before it.
         QDir(f.dir.path()).mkdir("usb");
-        f.state.SecondaryPath = f.dir.path() + "/usb/";
+        f.state.SecondaryPath = shown(f.dir.path() + "/usb/");
         FrmBibNumbers& again = f.open();
         for (int i = 1; i <= 23; ++i)
             again.list().setBib(i, i == 7 || i == 22 ? "99999" : i > 20 ? "0" : QString::number(i));

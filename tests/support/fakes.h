@@ -134,6 +134,16 @@ struct TestPlatform {
     Platform platform{dialogs, clock, files, http, archives, session};
 };
 
+// The separator of the paths that the program shows on this system, and a path as shown.
+#ifdef Q_OS_WIN
+inline const QString sep = QStringLiteral("\\");
+#else
+inline const QString sep = QStringLiteral("/");
+#endif
+inline QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
 inline void putFile(const QString& path, const QByteArray& data) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -14,7 +14,8 @@ template <class Window> struct WindowFixture {
     QTemporaryDir dir;
     TestPlatform t;
     // Event 7 "Girls 5K", the date still to be read, no secondary path, 2000 places.
-    AppState state{7, "Girls 5K", {}, dir.path(), dir.path() + "/", "no path set", 2000, {}};
+    AppState state{7,    "Girls 5K", {}, shown(dir.path()), shown(dir.path()) + sep, "no path set",
+                   2000, {}};
     std::unique_ptr<Window> window;
 
     // Loads (with its reminder) and shows a new window, as the main window does.
@@ -30,7 +31,7 @@ template <class Window> struct WindowFixture {
     void click(const char* button) { QTest::mouseClick(child(button), Qt::LeftButton); }
     // A data file of the event in the program folder.
     QString dataFile(const QString& end) const {
-        return dir.path() + "/ 3-14-2018 Girls 5K " + end;
+        return shown(dir.path()) + sep + " 3-14-2018 Girls 5K " + end;
     }
 };
 
