@@ -24,7 +24,9 @@ void report(const char* name, std::vector<double> ms) {
 // The real tick counter without the ten seconds of the start display; event stamps on it
 // as the X server's are, or none.
 struct StampedClock : SystemClock {
-    explicit StampedClock(bool stamps) : SystemClock(stamps) {}
+    explicit StampedClock(bool stamps)
+        : SystemClock(stamps ? EventTicks([](quint64 s) { return std::optional(std::uint32_t(s)); })
+                             : EventTicks()) {}
     std::uint32_t skipped = 0;
     std::uint32_t tickCount() override { return SystemClock::tickCount() + skipped; }
     void sleepMs(int ms) override { skipped += std::uint32_t(ms); }

@@ -1,5 +1,6 @@
 #include "qt_platform.h"
 
+#include "input_times.h"
 #include "paths.h"
 
 #include <QApplication>
@@ -115,19 +116,22 @@ void QtSession::quit() {
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
-namespace {
-
-bool eventsStampedOnTicks() {
+#ifndef Q_OS_WIN
+SystemClock::EventTicks pressTicks() {
     // X11 servers and Wayland compositors stamp input events with the milliseconds of the
     // monotonic clock, the very clock of the tick counter.
     const QString system = QGuiApplication::platformName();
-    return system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"));
+    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland")))
+        return [](quint64 stamp) { return std::optional<std::uint32_t>(std::uint32_t(stamp)); };
+    return {};
 }
-
-} // namespace
+#endif
 
 RealPlatform::RealPlatform()
-    : clock_(eventsStampedOnTicks()), platform_{dialogs_, clock_,    files_,
-                                                http_,    archives_, session_} {}
+    : clock_(pressTicks()), platform_{dialogs_, clock_, files_, http_, archives_, session_} {
+    // The Fusion style draws the button colours of the windows on every system (the
+    // native Windows style would drop them).
+    QApplication::setStyle(QStringLiteral("Fusion"));
+}
 
 } // namespace lm

@@ -66,9 +66,9 @@ QString SystemClock::bootId() {
 }
 
 std::optional<std::uint32_t> SystemClock::eventTick(quint64 timestamp) {
-    if (timestamp == 0 || !eventsOnTicks_)
+    if (timestamp == 0 || !eventTicks_)
         return std::nullopt;
-    return static_cast<std::uint32_t>(timestamp);
+    return eventTicks_(timestamp);
 }
 
 // ---------------------------------------------------------------- HTTP

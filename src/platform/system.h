@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -18,10 +19,10 @@ QString shortDatePattern(const QLocale& locale);
 
 class SystemClock : public Clock {
   public:
-    // `eventsOnTicks`: the windowing system stamps input events on the tick counter's
-    // clock (X11 and Wayland: milliseconds of the monotonic clock, truncated to 32 bits;
-    // Windows: the message time, read from GetTickCount).
-    explicit SystemClock(bool eventsOnTicks = false) : eventsOnTicks_(eventsOnTicks) {}
+    // Leads an input event's time stamp back to the tick count of the press; empty where
+    // the windowing system gives no such stamp.
+    using EventTicks = std::function<std::optional<std::uint32_t>(quint64 timestamp)>;
+    explicit SystemClock(EventTicks eventTicks = {}) : eventTicks_(std::move(eventTicks)) {}
     std::uint32_t tickCount() override;
     double secondsSinceMidnight() override;
     QString shortDateText() override;
@@ -30,7 +31,7 @@ class SystemClock : public Clock {
     std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
 
   private:
-    bool eventsOnTicks_;
+    EventTicks eventTicks_;
 };
 
 class QtHttp : public Http {

@@ -13,7 +13,15 @@
 namespace lm {
 
 QFont uiFont(double pointSize, bool bold, bool italic) {
+#ifdef Q_OS_WIN
+    // Microsoft Sans Serif is the TrueType twin of the bitmap MS Sans Serif: the same
+    // letters, at every size (the bitmap font has six) and on the denser screens of newer
+    // laptops.  Tahoma, its sibling, stands in where it is missing.
+    QFont f(QStringLiteral("Microsoft Sans Serif"));
+    f.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")});
+#else
     QFont f(QStringLiteral("Liberation Sans"));
+#endif
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(pointSize);
     f.setBold(bold);
