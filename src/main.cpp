@@ -1,9 +1,11 @@
 #include "app/core/app_state.h"
 #include "app/form1.h"
 #include "platform/qt_platform.h"
+#include "upgrade/handover.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLockFile>
 #include <QScreen>
 
 int main(int argc, char* argv[]) {
@@ -13,6 +15,12 @@ int main(int argc, char* argv[]) {
     // folder all live there.
     const QString programFolder = lm::nativePath(QCoreApplication::applicationDirPath());
     QDir::setCurrent(programFolder);
+
+    // Held while the program runs, so that the updater knows when it has ended; a second
+    // copy of the program in the same folder runs without it.
+    QLockFile running(QDir(programFolder).filePath(lm::kRunningLock));
+    running.setStaleLockTime(0);
+    running.tryLock(0);
 
     lm::RealPlatform real;
     lm::AppState state;

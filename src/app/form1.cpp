@@ -144,6 +144,7 @@ bool Form1::load(const QString& appPath) {
     setWindowTitle(QStringLiteral("Lapmark from Korvel    ") + QStringLiteral("  VERSION: ") +
                    state_.VersionText);
     ManualUpgrade = false;
+    upgrader_->startUp();
     if (upgrader_->CheckVersion(ManualUpgrade) == UpgradeResult::ProgramEnding)
         return false;
     state_.MaxEntries = kMaxEntries;
@@ -232,6 +233,11 @@ void Form1::CmdDirections_Click() {
 
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    upgrader_->proven();
 }
 
 bool Form1::keyPreview(QKeyEvent* event) {

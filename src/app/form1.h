@@ -45,6 +45,8 @@ class Form1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // Shown: an updater waiting for this program's window may stop waiting.
+    void showEvent(QShowEvent* event) override;
 
   private:
     bool keyPreview(QKeyEvent* event);

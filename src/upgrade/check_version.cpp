@@ -1,4 +1,5 @@
 #include "check_version.h"
+#include "handover.h"
 
 #include "app/core/app_state.h"
 #include "platform/platform.h"
@@ -63,24 +64,49 @@ void Upgrader::downloadPackage() {
                                        *signature);
 }
 
-bool Upgrader::signedByMaker(const QByteArray& package, const QString& signatureFile,
-                             bool manualUpgrade) {
+std::optional<QString> Upgrader::signedVersion(const QByteArray& package,
+                                               const QString& signatureFile, bool manualUpgrade) {
     if (signatureFile.isEmpty())
-        return false;
+        return std::nullopt;
     const std::optional<QByteArray> signature =
         platform_.files.readFile(signatureFile, kMaxSignatureBytes);
     if (!signature)
-        return false;
+        return std::nullopt;
     const std::optional<QString> comment = verifyMinisign(package, *signature, publicKey_);
     static const QString kVersion = QStringLiteral("version:");
     if (!comment || !comment->startsWith(kVersion))
-        return false;
+        return std::nullopt;
     const QString version = comment->mid(kVersion.size());
     // The version offered, as the question named it, without the line break that usually
     // ends a version file; a technician installing by hand may reinstall any version.
-    if (manualUpgrade)
-        return !version.trimmed().isEmpty();
-    return version == AvailableVersionText.trimmed();
+    if (manualUpgrade ? version.trimmed().isEmpty() : version != AvailableVersionText.trimmed())
+        return std::nullopt;
+    return version.trimmed();
+}
+
+void Upgrader::startUp() {
+    FileSystem& files = platform_.files;
+    justUpgraded_ = files.isFile(inAppFolder(kProvingFile));
+    const std::optional<QByteArray> failed = files.readFile(inAppFolder(kFailedFile), 1024);
+    if (!failed)
+        return;
+    const QList<QByteArray> lines = failed->split('\n');
+    failedVersion_ = QString::fromLatin1(lines.value(0)).trimmed();
+    if (lines.value(1).trimmed() == "told")
+        return;
+    platform_.dialogs.message(QStringLiteral("The upgrade to version ") + failedVersion_ +
+                                  QStringLiteral(" failed: it did not start on this computer.") +
+                                  CR + CR + QStringLiteral("Version ") + state_.VersionText +
+                                  QStringLiteral(" was put back, and version ") + failedVersion_ +
+                                  QStringLiteral(" will not be offered again."),
+                              QStringLiteral("Reminder"));
+    files.writeFileAtomic(inAppFolder(kFailedFile), failedVersion_.toLatin1() + "\r\ntold\r\n");
+}
+
+void Upgrader::proven() {
+    if (justUpgraded_)
+        platform_.files.removeFile(inAppFolder(kProvingFile));
+    justUpgraded_ = false;
 }
 
 UpgradeResult Upgrader::failed(const QString& prompt) {
@@ -98,6 +124,8 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
     if (!manualUpgrade) {
         files.makeDir(folder);
         emptyUpgradeFolder();
+        if (justUpgraded_)
+            return UpgradeResult::Returned;
         session.setWaitCursor(true);
         fetchVersion();
         // A server that answers with no usable version is asked again for five seconds,
@@ -111,7 +139,9 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
             }
             fetchVersion();
         }
-        if (!isNewerVersion(state_.VersionText, AvailableVersionText)) {
+        if (!isNewerVersion(state_.VersionText, AvailableVersionText) ||
+            (!failedVersion_.isEmpty() &&
+             numericValue(failedVersion_) == numericValue(AvailableVersionText))) {
             session.setWaitCursor(false);
             return UpgradeResult::Returned;
         }
@@ -139,7 +169,8 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         return failed(downloadFailed);
     // Nothing runs that the maker did not sign: the check comes before anything is
     // unpacked, and a package that fails it is removed with its signature.
-    if (!signedByMaker(*package, signature, manualUpgrade)) {
+    const std::optional<QString> version = signedVersion(*package, signature, manualUpgrade);
+    if (!version) {
         files.removeFile(archive);
         if (!signature.isEmpty())
             files.removeFile(signature);
@@ -186,6 +217,7 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         }
         session.closeAllWindows();
         session.processEvents();
+        files.writeFileAtomic(inAppFolder(kHandOverFile), version->toLatin1() + "\r\n");
         session.startDetached(installedUpdater);
         session.quit();
         return UpgradeResult::ProgramEnding;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 namespace lm {
 
 struct AppState;
@@ -31,8 +33,16 @@ class Upgrader {
     // line of the maker's minisign public key (empty: every package is refused).
     Upgrader(AppState& state, Platform& platform, QUrl server, QString publicKey);
 
+    // At start-up, before CheckVersion: tells the operator once of an upgrade that the
+    // updater had to take back, and notes whether this program was just put in place.
+    void startUp();
+    // The main window is shown: the updater waiting for this program may stop waiting.
+    void proven();
+
     // Online mode: fetch the version, ask, download, unpack, hand over.  Manual mode:
-    // install the package that the operator placed in the upgrade folder.
+    // install the package that the operator placed in the upgrade folder.  A program just
+    // put in place by the updater asks nothing (the updater waits for its main window);
+    // a version that failed to start here is not offered again.
     UpgradeResult CheckVersion(bool manualUpgrade);
     // Downloads the package and its signature into the upgrade folder only, ignoring
     // every error.
@@ -47,9 +57,10 @@ class Upgrader {
     void emptyUpgradeFolder();
     void fetchVersion();
     void downloadPackage();
-    // True when `package` is signed by the maker's key with a trusted comment naming the
-    // version offered (in the manual mode: naming any version).
-    bool signedByMaker(const QByteArray& package, const QString& signatureFile, bool manualUpgrade);
+    // The version that the maker's signature of `package` names, when it names the
+    // version offered (in the manual mode: any version); nothing when it does not.
+    std::optional<QString> signedVersion(const QByteArray& package, const QString& signatureFile,
+                                         bool manualUpgrade);
     UpgradeResult failed(const QString& prompt);
 
     AppState& state_;
@@ -57,6 +68,8 @@ class Upgrader {
     QUrl server_;
     QString publicKey_;
     QString AvailableVersionText;
+    QString failedVersion_; // put back by the updater: never offered again
+    bool justUpgraded_ = false;
 };
 
 } // namespace lm

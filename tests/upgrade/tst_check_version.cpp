@@ -187,6 +187,45 @@ class TestCheckVersion : public QObject {
                                   updater + ",quit");
         QVERIFY(QFileInfo(updater).isExecutable());
         QCOMPARE(f.upgradeFolder(), QStringList{"LAPMARK.exe"});
+        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")), "1.13\r\n"); // for the updater
+    }
+
+    // After the updater: a program just put in place asks nothing until its window shows;
+    // a version that was taken back is told of once and never offered again.
+    void afterAnUpgrade_data() {
+        QTest::addColumn<QString>("file"); // "name: content" in the program folder
+        QTest::addColumn<QByteArray>("offered");
+        QTest::addColumn<QString>("outcome");
+        const QString told = "upgradetimer.failed: 1.14\r\ntold\r\n";
+        const QString question = "Upgrade? [Yes/No]: Version 1.15 is available.  Apply upgrade?";
+        QTest::newRow("taken back, first start")
+            << "upgradetimer.failed: 1.14\r\n"
+            << QByteArray("1.14")
+            << "Reminder: The upgrade to version 1.14 failed: it did not start on this "
+               "computer.\r\rVersion 1.12 was put back, and version 1.14 will not be offered "
+               "again.|wait,arrow|" +
+                   told;
+        QTest::newRow("taken back, told before")
+            << told << QByteArray("1.140") << "|wait,arrow|" + told;
+        QTest::newRow("taken back, a later version")
+            << told << QByteArray("1.15") << question + "|wait,arrow|" + told;
+        QTest::newRow("just put in place") << "upgradetimer.proving: 1.12\r\n"
+                                           << QByteArray("1.15") << "||upgradetimer.proving: ";
+    }
+    void afterAnUpgrade() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, offered);
+        QFETCH(QString, outcome);
+        Fixture f;
+        const QString name = file.section(": ", 0, 0);
+        putFile(f.dir.filePath(name), file.section(": ", 1).toLatin1());
+        f.t.http.bodies[kVersion] = offered;
+        f.t.dialogs.answers = {Answer::No};
+        Upgrader upgrader = f.upgrader();
+        upgrader.startUp();
+        QCOMPARE(upgrader.CheckVersion(false), UpgradeResult::Returned);
+        upgrader.proven();
+        QCOMPARE(f.outcome() + "|" + name + ": " + fileBytes(f.dir.filePath(name)), outcome);
     }
 
     void manualMode_data() {
@@ -221,6 +260,8 @@ class TestCheckVersion : public QObject {
                                    : message + "|");
         QVERIFY(f.t.http.requested.isEmpty() && !f.t.session.did.contains("wait"));
         QVERIFY(fileBytes(f.dir.filePath("upgradetimer.exe")) != "placed by hand");
+        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")),
+                 QByteArray(message.isEmpty() ? "1.05\r\n" : ""));
     }
 };
 

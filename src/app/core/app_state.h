@@ -48,7 +48,7 @@ struct AppState {
     QString VersionText;
 };
 
-inline constexpr char kVersionText[] = "1.12";
+inline constexpr char kVersionText[] = LAPMARK_VERSION; // a build setting, 1.12 by default
 inline constexpr std::int16_t kMaxEntries = 2000;
 inline constexpr char kSettingsFileName[] = "Lapmark.lm";
 inline const QString kNoneSet = QStringLiteral("None Set...");

@@ -1,0 +1,134 @@
+#include "support/fakes.h"
+#include "updater/updater.h"
+
+#include <QFileInfo>
+
+using namespace lm::test;
+
+namespace {
+
+#ifdef Q_OS_WIN
+const QString kProgram = "LAPMARK.exe";
+#else
+const QString kProgram = "lapmark";
+#endif
+
+// Scripted time and processes: the program that started the updater ends after
+// `endsAfterMs` (never when negative); the new program shows its window after 300 ms,
+// ends at once, or hangs.
+struct FakeSystem : UpdaterSystem {
+    QString folder;
+    qint64 now = 0;
+    qint64 endsAfterMs = 500;
+    QString newProgram = "shows";
+    QStringList did;
+    qint64 nowMs() override { return now; }
+    void sleepMs(int ms) override {
+        now += ms;
+        if (newProgram == "shows" && did.size() == 1 && did[0].startsWith("start"))
+            QFile::remove(folder + "/upgradetimer.proving");
+    }
+    bool programEnded(const QString&) override { return endsAfterMs >= 0 && now >= endsAfterMs; }
+    std::optional<qint64> start(const QString& program) override {
+        did.append("start " + QFileInfo(program).fileName());
+        return 4242;
+    }
+    bool running(qint64) override { return newProgram != "exits" || did.size() > 1; }
+    void stop(qint64) override { did.append("stop"); }
+};
+
+} // namespace
+
+class TestUpdater : public QObject {
+    Q_OBJECT
+  private slots:
+    void eachStepLeavesARunnableProgram_data() {
+        QTest::addColumn<qint64>("endsAfterMs");
+        QTest::addColumn<QString>("newProgram");
+        QTest::addColumn<QString>("failWrite");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>(
+            "result"); // the program file's content, what was done, the log's last line
+        const QString started = "start " + kProgram;
+        using O = Updater::Outcome;
+        QTest::newRow("upgraded") << 500LL << "shows"
+                                  << "" << int(O::Upgraded)
+                                  << "new|" + started +
+                                         "|Version 1.14 showed its main window: "
+                                         "the upgrade is complete.";
+        QTest::newRow("program still running past 30 s")
+            << -1LL << "shows"
+            << "" << int(O::GaveUp)
+            << "old||Lapmark was still running after 30 s: nothing was changed.";
+        QTest::newRow("new program ends at once")
+            << 500LL << "exits"
+            << "" << int(O::PutBack)
+            << "old|" + started + "," + started +
+                   "|The previous program is back in place; starting it.";
+        QTest::newRow("new program never shows its window")
+            << 500LL << "hangs"
+            << "" << int(O::PutBack)
+            << "old|" + started + ",stop," + started +
+                   "|The previous program is back in place; starting it.";
+        QTest::newRow("program file cannot be replaced")
+            << 500LL << "shows" << kProgram << int(O::GaveUp)
+            << "old|" + started +
+                   "|The new program could not be put in place: the previous one "
+                   "stays, unchanged.";
+        QTest::newRow("previous program cannot be kept")
+            << 500LL << "shows"
+            << ".previous" << int(O::GaveUp)
+            << "old|" + started +
+                   "|The new program could not be put in place: the previous one "
+                   "stays, unchanged.";
+    }
+    void eachStepLeavesARunnableProgram() {
+        QFETCH(qint64, endsAfterMs);
+        QFETCH(QString, newProgram);
+        QFETCH(QString, failWrite);
+        QFETCH(int, outcome);
+        QFETCH(QString, result);
+        QTemporaryDir dir;
+        const QString program = dir.filePath(kProgram);
+        QDir(dir.path()).mkdir("upgrade");
+        putFile(program, "old");
+        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+        putFile(dir.filePath("upgrade/LAPMARK.exe"), "new");
+        putFile(dir.filePath("upgradetimer.to"), "1.14\r\n");
+        const QStringList meet = {" 3-14-2018 Girls 5K TIMES EV  7.LMT", "Lapmark.lm"};
+        for (const QString& name : meet)
+            putFile(dir.filePath(name), name.toLatin1() + "\r\n");
+        FaultyFiles files;
+        if (!failWrite.isEmpty())
+            files.failWrites = {failWrite};
+        FakeSystem system;
+        system.folder = dir.path();
+        system.endsAfterMs = endsAfterMs;
+        system.newProgram = newProgram;
+        Updater updater(files, system, dir.path());
+
+        QCOMPARE(int(updater.run()), outcome);
+        const QStringList log = QString(fileBytes(dir.filePath("upgradetimer.log"))).split("\r\n");
+        QCOMPARE(fileBytes(program) + "|" + system.did.join(",") + "|" +
+                     log.value(log.size() - 2).section("  ", 1),
+                 result);
+        QVERIFY(QFileInfo(program).isExecutable());
+        QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
+                 QByteArray(outcome == int(Updater::Outcome::PutBack) ? "1.14\r\n" : ""));
+        QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
+        QCOMPARE(QFile::exists(program + ".previous"), false);
+        for (const QString& name : meet) // the meet's files are never touched
+            QCOMPARE(fileBytes(dir.filePath(name)), name.toLatin1() + "\r\n");
+    }
+
+    void nothingToInstall() {
+        QTemporaryDir dir;
+        FileSystem files;
+        FakeSystem system;
+        QCOMPARE(Updater(files, system, dir.path()).run(), Updater::Outcome::NothingToInstall);
+        QVERIFY(system.did.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdater)
+#include "tst_updater.moc"
