@@ -374,9 +374,15 @@ void FrmTimer::CmdSave_Click() {
 bool FrmTimer::onCloseBox() {
     if (!TimerRunning && !unsaved_)
         return true;
-    return platform_.dialogs.message(
-               QStringLiteral("Times captured since the last save will be lost.  Close anyway?"),
-               QStringLiteral("Confirm"), Buttons::YesNo, Answer::No) == Answer::Yes;
+    if (platform_.dialogs.message(
+            QStringLiteral("Times captured since the last save will be lost.  Close anyway?"),
+            QStringLiteral("Confirm"), Buttons::YesNo, Answer::No) != Answer::Yes)
+        return false;
+    // The operator chose to drop them: the next opening is the ordinary one, not a
+    // restore (the journal stays in the recovery folder).
+    if (journal_)
+        journal_->setAside();
+    return true;
 }
 
 bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {

@@ -178,6 +178,22 @@ class TestFrmTimer : public QObject {
         }
     }
 
+    // "Close anyway?" answered Yes drops the unsaved times for good: the next opening is
+    // the ordinary one, and the journal is kept aside.
+    void closingAnywayDropsTheTimes() {
+        Fixture f;
+        f.open();
+        f.click("CmdStart");
+        f.space();
+        f.t.dialogs.answers = {Answer::Yes};
+        QVERIFY(f.window->close());
+        FrmTimer& w = f.reopenAfterCrash({});
+        QVERIFY(f.t.dialogs.said.join("|").startsWith("Reminder: If networked") &&
+                w.lines().isEmpty());
+        QVERIFY(QFile::exists(
+            f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.1")));
+    }
+
     void pressCountsAtItsOwnTimeStamp() {
         Fixture f;
         f.t.clock.stampsOnTicks = true;
