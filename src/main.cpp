@@ -1,4 +1,4 @@
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "app/form1.h"
 #include "platform/qt_platform.h"
 #include "upgrade/handover.h"

@@ -1,6 +1,6 @@
 #include "form1.h"
 
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "directions.h"
 #include "finishorder/frm_bib_numbers.h"
 #include "frm_path.h"

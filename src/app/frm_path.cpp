@@ -1,6 +1,6 @@
 #include "frm_path.h"
 
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 
 #include <QLabel>
 

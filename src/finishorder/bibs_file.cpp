@@ -1,7 +1,7 @@
 #include "bibs_file.h"
 
-#include "app/core/app_state.h"
-#include "app/core/data_file.h"
+#include "core/app_state.h"
+#include "core/data_file.h"
 #include "finish_order_list.h"
 #include "platform/platform.h"
 

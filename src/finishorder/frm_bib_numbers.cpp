@@ -1,7 +1,7 @@
 #include "frm_bib_numbers.h"
 
-#include "app/core/app_state.h"
-#include "app/core/data_file.h"
+#include "core/app_state.h"
+#include "core/data_file.h"
 #include "bibs_file.h"
 #include "finish_order_list.h"
 

@@ -1,6 +1,6 @@
 #include "capture_journal.h"
 
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "race_clock.h"
 #include "times_file.h"
 

@@ -1,7 +1,7 @@
 #include "frm_timer.h"
 
-#include "app/core/app_state.h"
-#include "app/core/data_file.h"
+#include "core/app_state.h"
+#include "core/data_file.h"
 #include "capture_journal.h"
 #include "race_clock.h"
 #include "times_file.h"

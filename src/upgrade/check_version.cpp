@@ -1,7 +1,7 @@
 #include "check_version.h"
 #include "handover.h"
 
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "platform/platform.h"
 #include "platform/signature.h"
 

@@ -1,4 +1,4 @@
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "finishorder/finish_order_list.h"
 
 #include <QTest>

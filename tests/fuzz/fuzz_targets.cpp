@@ -2,8 +2,8 @@
 // crash, and what is kept obeys the rules of the files.  Without libFuzzer, main() replays
 // every file of the corpus folders given on the command line.
 
-#include "app/core/app_state.h"
-#include "app/core/data_file.h"
+#include "core/app_state.h"
+#include "core/data_file.h"
 #include "finishorder/finish_order_list.h"
 #include "platform/system.h"
 #include "timing/times_file.h"

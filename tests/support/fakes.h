@@ -2,7 +2,7 @@
 // Scripted stand-ins for the platform: operator answers, clocks, HTTP and the session are
 // recorded and scripted; files are real (in a temporary folder) with faults on request.
 
-#include "app/core/app_state.h"
+#include "core/app_state.h"
 #include "platform/system.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/core/data_file.h"
+#include "core/data_file.h"
 #include "support/fakes.h"
 
 using namespace lm::test;

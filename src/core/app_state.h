@@ -5,12 +5,13 @@
 //
 // How the pieces fit, from the bottom up (each layer uses only those below it; the CMake
 // files say the same in their target_link_libraries):
-//   platform/      the only code that touches the outside world.  lapmark_platform (Qt
-//                  Core): files and the capture journals, clocks, HTTP, zip archives,
-//                  signatures; lapmark_platform_widgets: message boxes, the file chooser,
-//                  the running application and the widget helpers.  Everything above
-//                  receives it as an injected lm::Platform, which tests replace.
-//   app/core/      lapmark_core: this header (the one record every window shares, the
+//   platform/      the only code that touches the outside world, and the only code that
+//                  differs between Linux and Windows.  lapmark_platform (Qt Core): files
+//                  and the capture journals, clocks, HTTP, zip archives, signatures;
+//                  lapmark_platform_widgets: message boxes, the file chooser, the running
+//                  application and the widget helpers.  Everything above receives it as
+//                  an injected lm::Platform, which tests replace.
+//   core/          lapmark_core: this header (the one record every window shares, the
 //                  numeric reading of texts, the meet date, the settings file) and
 //                  data_file.h, the rules both data files share: names, older versions,
 //                  field reading, the primary write and the secondary copy.
@@ -21,6 +22,9 @@
 //   app/           the top: the main window Form1 (the hub that opens every other window
 //                  modally), the path settings window and the directions screens.
 //   main.cpp       the executable: a QApplication, the real platform and Form1.
+//   updater/       upgradetimer.exe, the second program: it puts an unpacked upgrade in
+//                  place of the program and takes it back when it does not start
+//                  (upgrade/handover.h says how the two programs speak to each other).
 //
 // All windows run on the one user-interface thread (the journal syncs on a thread of its
 // own).  Windows read AppState when they load and the main window takes no input while
