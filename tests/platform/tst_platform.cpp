@@ -4,6 +4,8 @@
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <atomic>
 #ifdef Q_OS_LINUX
@@ -76,6 +78,53 @@ class TestPlatformLayer : public QObject {
         QCOMPARE(fileBytes(path), QByteArray("12.36\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.LMT"});
 #endif
+    }
+
+    // A real server on this machine: a fetch gives the whole body or nothing, and never
+    // hangs the start-up on a server that falls silent.
+    void fetchesFromARealServer_data() {
+        QTest::addColumn<QByteArray>("answer"); // "<refused>": no server listens
+        QTest::addColumn<QByteArray>("body");   // "<none>": the fetch fails
+        const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: ";
+        QTest::newRow("whole") << ok + "6\r\n\r\n1.13\r\n" << QByteArray("1.13\r\n");
+        QTest::newRow("falls silent") << ok + "100\r\n\r\npart" << QByteArray("<none>");
+        QTest::newRow("error status")
+            << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\n1.13")
+            << QByteArray("<none>");
+        QTest::newRow("not found")
+            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+            << QByteArray("<none>");
+        QTest::newRow("oversized")
+            << ok + "2000\r\n\r\n" + QByteArray(2000, 'x') << QByteArray("<none>");
+        QTest::newRow("oversized, size not announced")
+            << "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(2000, 'x')
+            << QByteArray("<none>");
+        QTest::newRow("refused") << QByteArray("<refused>") << QByteArray("<none>");
+    }
+    void fetchesFromARealServer() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, body);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+                if (!socket->readAll().contains("\r\n\r\n"))
+                    return;
+                socket->write(answer);
+                if (answer.contains("Connection: close"))
+                    socket->disconnectFromHost();
+            });
+        });
+        const quint16 port = server.serverPort();
+        if (answer == "<refused>")
+            server.close();
+        QtHttp http(300); // silence of 300 ms fails a fetch
+        FetchOptions options;
+        options.maxBytes = 1024;
+        QCOMPARE(http.fetch(QUrl(QString("http://127.0.0.1:%1/v.txt").arg(port)), options)
+                     .value_or("<none>"),
+                 body);
     }
 
     void hostileArchivesStayInTheFolder() {
