@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -62,8 +63,16 @@ class FileJournal : public Journal {
             return false;
         }
         dirty_ = true;
+        ++appended_;
         wake_.notify_all();
         return true;
+    }
+
+    bool waitDurable(int timeoutMs) override {
+        std::unique_lock<std::mutex> guard(mutex_);
+        return wake_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] {
+            return durable_ == appended_ || failed_;
+        }) && !failed_;
     }
 
     bool setAside() override {
@@ -73,7 +82,8 @@ class FileJournal : public Journal {
         // The file is about to close: let a sync under way finish on it first.  It is
         // closed before the rename, which Windows refuses for an open file.
         wake_.wait(guard, [this] { return !syncing_; });
-        file_.sync();
+        if (file_.sync())
+            durable_ = appended_;
         file_.close();
         bool moved = false;
         for (int n = 1; n < 10000 && !moved; ++n)
@@ -91,10 +101,13 @@ class FileJournal : public Journal {
             if (dirty_ && file_.isOpen()) {
                 dirty_ = false;
                 syncing_ = true;
+                const quint64 syncing = appended_;
                 guard.unlock();
                 const bool ok = file_.sync();
                 guard.lock();
                 syncing_ = false;
+                if (ok)
+                    durable_ = syncing;
                 wake_.notify_all();
                 if (!ok)
                     failed_ = true;
@@ -115,6 +128,8 @@ class FileJournal : public Journal {
     bool stop_ = false;
     bool syncing_ = false; // the worker is making the file durable, outside the lock
     bool failed_ = false;
+    quint64 appended_ = 0; // appends so far, and how many of them are on the disk
+    quint64 durable_ = 0;
     std::thread worker_;
 };
 

@@ -83,6 +83,9 @@ class Journal {
     // Writes `records` before returning; they reach the disk within about 50 ms.  False
     // when they could not be written (now or by an earlier write).
     virtual bool append(const QByteArray& records) = 0;
+    // Waits until every record appended so far is on the disk; false when that failed or
+    // took longer than `timeoutMs`.
+    virtual bool waitDurable(int timeoutMs) = 0;
     // Renames the file to the first free name "<name>.1", "<name>.2", ... (never
     // replacing anything) and goes on in a new empty file under the old name.
     virtual bool setAside() = 0;
