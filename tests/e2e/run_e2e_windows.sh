@@ -43,7 +43,7 @@ start "$app" && {
         awk -v t="$fifth" -v e="$since" 'BEGIN {exit !(t - e < 1 && e - t < 1)}'
     check "secondary copy byte for byte" cmp -s "$file" "$(times "$usb")"
     check "nothing else written beside it: [$(ls -A "$app" | tr '\n' '|')]" \
-        test "$(ls -A "$app" | grep -v '^LAPMARK.exe$\|^Lapmark.lm$\|^upgrade$\|^recovery$\|TIMES EV  7.LMT$')" = ""
+        test "$(ls -A "$app" | grep -v '^LAPMARK.exe$\|^Lapmark.lm$\|^lapmark.lock$\|^upgrade$\|^recovery$\|TIMES EV  7.LMT$')" = ""
     quit
 }
 
