@@ -1,13 +1,15 @@
 # The display and the gestures of the end-to-end scenarios, shared by the scenarios of
-# both systems.  The caller sets $out (pictures) and $work, and defines launch <folder>,
-# which starts the program there and sets $program to its process id.
+# both systems.  The caller sets $build (the program is installed from it; pictures go to
+# its e2e/) and defines launch <folder>, which starts the program there and sets $program.
+out="$build/e2e" work="$(mktemp -d)" today="$(date +%-m-%-d-%Y)"
+rm -rf "$out" && mkdir -p "$out"
+cmake --install "$build" --prefix "$work/install" --strip >/dev/null || exit 1
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 DISPLAY=":$((100 + RANDOM % 400))"
 Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 pids=($!)
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-# A window manager, as on the volunteers' machines: it gives the focus back to the main
-# window when a modal window closes.
+# A window manager, as on the volunteers' machines, gives the focus back after a modal window.
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!) && sleep 1
 failures=0 checks=0 scenario=""
@@ -63,10 +65,26 @@ timer() { # [key answering the question to restore a crashed race]
     [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
     answer Reminder Return reminder-timer-load
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
-    focus "$timer_id"
+    focus "$timer_id" && window="$timer_id"
 }
-declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392")
-press() { click "$timer_id" ${button[$1]}; } # a button of the capture window
+bibs() { # opens the bib window for event 7
+    event && keys Tab Tab Tab space && answer Reminder Return reminder-bibs-load
+    bib_id="$(wait_window "^Enter Bib#'s for EVENT # 7\$")" || { check "bib window" false; return 1; }
+    focus "$bib_id" && window="$bib_id"
+}
+# The buttons of the capture window, then of the bib window, and their rows of times and
+# of places (14 pixels each, under a header line).
+declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392"
+    [capture]="96 164" [delete]="264 452" [insert]="274 291" [remove]="299 232" [exit]="76 348")
+press() { click "$window" ${button[$1]}; }
+time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
+place_row() { click "$bib_id" 380 $((96 + 14 * $1)); }
+enter() { typed "$1" && keys Return && [ -z "${2:-}" ] || answer 'Move\?' "$2"; } # bib, [answer]
+at_place() { click "$bib_id" 94 168 && keys ctrl+a && typed "$1" && click "$bib_id" 200 168; }
+play() { # a table of gestures, one a line
+    local step
+    while IFS= read -r step; do [ -n "${step// /}" ] && eval "$step"; done <<<"$1"
+}
 race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); do keys space; done; }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
 times_ok() { # file, count: time texts with CR LF, in increasing order
@@ -84,4 +102,14 @@ offer() { # version text, [package folder]: what the upgrade server on the port 
     local at="$work/site/korvel/pdtimerupgrade"
     rm -rf "$at" && mkdir -p "$at" && printf "$1" >"$at/pdtimerversion.txt"
     [ -z "${2:-}" ] || cp "$2"/* "$at/"
+}
+serve() { # port: the upgrade server there, offering this version
+    offer "1.12"
+    python3 -m http.server "$1" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
+    pids+=($!) && sleep 1
+}
+pressed_at() { # what, time text, wall-clock start, wall-clock press: within a second
+    local t e
+    t="$(echo "$2" | seconds)" e="$(awk -v a="$3" -v b="$4" 'BEGIN {printf "%.2f", b - a}')"
+    check "$1 $t s, pressed $e s after the start" awk -v t="$t" -v e="$e" 'BEGIN {exit !(t - e < 1 && e - t < 1)}'
 }

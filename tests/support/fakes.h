@@ -114,6 +114,9 @@ class FaultyFiles : public FileSystem {
         ++atomicWrites;
         return !fails(path) && FileSystem::writeFileAtomic(path, data);
     }
+    bool writeFileNew(const QString& path, const QByteArray& data) override {
+        return !fails(path) && FileSystem::writeFileNew(path, data);
+    }
     QStringList failWrites;
     int atomicWrites = 0;
 
