@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The end-to-end scenario of the Windows program: LAPMARK.exe under wine on Xvfb, driven
 # with xdotool.
-#   run_e2e_windows.sh <Windows build folder> <upgrade server port>
+#   run_e2e_windows.sh <Windows build folder> <upgrade server port> <signing key>
 # Pictures of the windows go to <build folder>/e2e/.
 set -uo pipefail
-build="$(cd "$1" && pwd)"
+build="$(cd "$1" && pwd)" signing_key="$3"
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 source "$(dirname "${BASH_SOURCE[0]}")/gestures.sh"
 trap 'wineserver -k 2>/dev/null; kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
@@ -33,5 +34,18 @@ start "$app" && {
     quit
 }
 
+scenario="upgrade under wine"
+LAPMARK_RELEASE_OUT="$work/releases" bash "$top/scripts/release" 1.13 "${signing_key%.key}.pub" \
+    "$signing_key" --server "http://127.0.0.1:$2" --windows >"$out/release.log" 2>&1 ||
+    check "scripts/release 1.13 --windows" false
+offer "1.13" "$work/releases/1.13/korvel/pdtimerupgrade"
+app="$work/upgrade" && mkdir -p "$app" && cp "$work/install/LAPMARK.exe" "$app/"
+launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
+    main_id="$(wait_window 'VERSION: 1\.13$')" && check "1.13 shows its main window" true
+    for _ in $(seq 50); do grep -q "upgrade is complete" "$app/upgradetimer.log" && break; sleep 0.1; done
+    cp "$app/upgradetimer.log" "$out/" && focus "$main_id" && keys Escape
+    check "the updater's log" grep -q "the upgrade is complete" "$out/upgradetimer.log"
+}
+
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 4 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 6 ]
