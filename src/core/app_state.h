@@ -5,8 +5,8 @@
 //
 // How the pieces fit, from the bottom up (each layer uses only those below it; the CMake
 // files say the same in their target_link_libraries):
-//   platform/      the only code that touches the outside world, and the only code that
-//                  differs between Linux and Windows.  lapmark_platform (Qt Core): files
+//   platform/      the only code that touches the outside world, and (with the updater's
+//                  process handling) the only code that differs between Linux and Windows.  lapmark_platform (Qt Core): files
 //                  and the capture journals, clocks, HTTP, zip archives, signatures;
 //                  lapmark_platform_widgets: message boxes, the file chooser, the running
 //                  application and the widget helpers.  Everything above receives it as
