@@ -64,8 +64,7 @@ class TestCore : public QObject {
         QVERIFY(t.clock.sleptMs >= 9 * 250 && t.clock.sleptMs <= 9 * 1000);
     }
 
-    // The first line of the settings file, found in any letter case; written back under the
-    // name that exists, trimmed, with CR LF.
+    // The settings file's first line, in any letter case; written back trimmed, CR LF.
     void settingsFile() {
         for (const auto& [name, content, read] : QList<std::tuple<QString, QByteArray, QString>>{
                  {"", "", "<none>"},

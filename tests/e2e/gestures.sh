@@ -1,6 +1,5 @@
-# The display and the gestures of the end-to-end scenarios, shared by the scenarios of
-# both systems.  The caller sets $build (the program is installed from it; pictures go to
-# its e2e/) and defines launch <folder>, which starts the program there and sets $program.
+# The display and gestures of the scenarios of both systems.  The caller sets $build (installed
+# from; pictures to its e2e/) and defines launch <folder>, which sets $program.
 out="$build/e2e" work="$(mktemp -d)" today="$(date +%-m-%-d-%Y)"
 rm -rf "$out" && mkdir -p "$out"
 cmake --install "$build" --prefix "$work/install" --strip >/dev/null || exit 1
@@ -113,3 +112,13 @@ pressed_at() { # what, time text, wall-clock start, wall-clock press: within a s
     t="$(echo "$2" | seconds)" e="$(awk -v a="$3" -v b="$4" 'BEGIN {printf "%.2f", b - a}')"
     check "$1 $t s, pressed $e s after the start" awk -v t="$t" -v e="$e" 'BEGIN {exit !(t - e < 1 && e - t < 1)}'
 }
+release() { # version, [--windows]: made as the maker makes it (with the tests' key), offered
+    LAPMARK_RELEASE_OUT="$work/releases" bash "$top/scripts/release" "$1" "${signing_key%.key}.pub" \
+        "$signing_key" --server "http://127.0.0.1:$port" "${@:2}" >"$out/release.log" 2>&1 ||
+        check "scripts/release $*" false
+    offer "$1" "$work/releases/$1/korvel/pdtimerupgrade"
+}
+comes_back() { # version: the program the updater started shows it in its title
+    main_id="$(wait_window "VERSION: ${1//./\\.}\$")" && check "$1 shows its main window" true
+}
+leave() { focus "$main_id" && keys Escape && sleep 1; }

@@ -21,9 +21,8 @@ const QByteArray large = QByteArray("1:02:03.46\r\n").repeated(20000);
 class TestPlatformLayer : public QObject {
     Q_OBJECT
   private slots:
-    // A program killed in the middle of its saves (a crash) leaves the old content or the
-    // new one, and a reader meanwhile (the Main Computer over the network) never finds the
-    // file missing or half written; a full disk leaves the old file whole.
+    // A killed saver, a reader meanwhile (the Main Computer) and a full disk find the old
+    // content or the new one, never a missing or half-written file.
     void savesAreCrashSafe() {
         QTemporaryDir dir;
         FileSystem files;
@@ -62,8 +61,7 @@ class TestPlatformLayer : public QObject {
 #endif
     }
 
-    // A real server on this machine: a fetch gives the whole body or nothing, and never
-    // hangs the start-up on a server that falls silent.
+    // A real server: the whole body or nothing, and a silent server hangs nothing.
     void fetchesFromARealServer_data() {
         QTest::addColumn<QByteArray>("answer"); // "<refused>": no server listens
         QTest::addColumn<QByteArray>("body");   // "<none>": the fetch fails

@@ -127,8 +127,7 @@ class TestFrmTimer : public QObject {
                                             : " 3-14-2018 Girls 5K TIMES EV  7.LMT");
     }
 
-    // The program dies in mid-race: the next opening offers the journalled times, and the
-    // clock runs on when the computer has not restarted since.
+    // A crash in mid-race: the times are offered back, the clock runs on unless restarted.
     void crashedRaceIsOfferedBack_data() {
         QTest::addColumn<QString>("bootAfter");
         QTest::addColumn<bool>("resumes");
@@ -160,8 +159,7 @@ class TestFrmTimer : public QObject {
         }
     }
 
-    // "Close anyway?" answered Yes drops the unsaved times for good: the next opening is
-    // the ordinary one, and the journal is kept aside.
+    // "Close anyway?" Yes drops the times: the next opening is the ordinary one.
     void closingAnywayDropsTheTimes() {
         Fixture f;
         f.open();
@@ -183,8 +181,7 @@ class TestFrmTimer : public QObject {
         f.click("CmdStart");
         const quint32 displayEnd = f.t.clock.tick;
         f.t.clock.advance(20'000);
-        // Held 300 ms behind a slow save; pressed during the start display (counts when
-        // the display ended, that is now); a click a second ago.
+        // Held 300 ms; pressed in the start display (counts at its end, now); a click 1 s ago.
         for (const quint32 stamp : {f.t.clock.tick - 300, displayEnd - 1}) {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
             press.setTimestamp(stamp);
@@ -197,8 +194,7 @@ class TestFrmTimer : public QObject {
         QCOMPARE(w.lines(), (QStringList{"1         29.71", "2         30.00", "3         29.01"}));
     }
 
-    // A second window on the same event, and a journal that cannot be written: a reminder
-    // each, and timing goes on.
+    // A second window on the event, a journal that cannot be written: a reminder, timing on.
     void unprotectedTiming() {
         Fixture f;
         f.open();

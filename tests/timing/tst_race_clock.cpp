@@ -30,8 +30,7 @@ class TestRaceClock : public QObject {
     }
 
     void pressTakesTheEventsOwnTick() {
-        // stamp (-1: none on the tick counter's clock), end of the start display, tick taken;
-        // now is 10,000, and the same 20,000 ms earlier, across the wrap of the counter.
+        // stamp (-1: none), end of the start display, tick taken; now 10,000, and across the wrap.
         const QList<std::tuple<qint64, quint32, quint32>> rows = {
             {-1, 0, 10'000},     {9'700, 0, 9'700},      {5'000, 0, 5'000},    {4'999, 0, 10'000},
             {10'001, 0, 10'000}, {9'000, 9'500, 10'000}, {9'600, 9'500, 9'600}};

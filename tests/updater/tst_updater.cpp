@@ -13,9 +13,8 @@ const QString kProgram = "LAPMARK.exe";
 const QString kProgram = "lapmark";
 #endif
 
-// Scripted time and processes: the program that started the updater ends after
-// `endsAfterMs` (never when negative); the new program shows its window after 300 ms,
-// ends at once, or hangs.
+// Scripted time and processes: the old program ends after `endsAfterMs` (never when
+// negative); the new one shows its window after 100 ms, ends at once, or hangs.
 struct FakeSystem : UpdaterSystem {
     FakeSystem(QString f, qint64 ends, QString program)
         : folder(f), newProgram(program), endsAfterMs(ends) {}

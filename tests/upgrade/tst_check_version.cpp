@@ -11,8 +11,7 @@ using namespace lm::test;
 
 namespace {
 
-// Signed as minisign signs, with the tests' own key (no password), whose public half is
-// `kKey`; the end-to-end scenarios verify packages signed by minisign itself.
+// Signed as minisign signs, with the tests' key (public half `kKey`; see the scenarios).
 QByteArray sign(const QByteArray& data, const QString& comment, bool legacy = false) {
     const QByteArray key = QByteArray::fromBase64(
         fileBytes(QFINDTESTDATA("e2e/test-signing-key/test-only.key")).split('\n').value(1));
@@ -173,8 +172,7 @@ class TestCheckVersion : public QObject {
         QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")), "1.13\r\n"); // for the updater
     }
 
-    // After the updater: a program just put in place asks nothing until its window shows;
-    // a version that was taken back is told of once and never offered again.
+    // After the updater: a new program asks nothing; a version taken back is told once.
     void afterAnUpgrade_data() {
         QTest::addColumn<QString>("file"); // "name: content" in the program folder
         QTest::addColumn<QByteArray>("offered");
