@@ -19,10 +19,7 @@ check() { # what, command...
 
 # ---------------------------------------------------------------- gestures
 wait_window() { # title pattern; prints the id of the visible window
-    for _ in $(seq 150); do
-        xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1 | grep . && return 0
-        sleep 0.1
-    done
+    for _ in $(seq 150); do xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1 | grep . && return 0; sleep 0.1; done
     return 1
 }
 focus() { timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1"; sleep 0.2; }

@@ -148,6 +148,12 @@ class TestFrmBibNumbers : public QObject {
         f.t.files.failWrites = {"BIBS EV  7.LMB"};
         f.click("CmdExit");
         QVERIFY(f.window->isVisible() && f.t.dialogs.last().contains("NOT saved"));
+        f.t.dialogs.said.clear(); // leaving with one place: nothing more is said or kept
+        f.open().list().build();
+        f.window->list().setBib(1, "5");
+        f.click("CmdExit");
+        QVERIFY(f.t.dialogs.said.size() == 1 && !f.window->isVisible() &&
+                !QFile::exists(f.bibsFile("C")));
     }
 };
 
