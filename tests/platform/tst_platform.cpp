@@ -148,7 +148,7 @@ int main(int argc, char* argv[]) {
         FileSystem files;
         for (int i = 0;; ++i) // a save refused while the file is read is a failed save
             std::fputs(files.writeFileAtomic(argv[2], i % 2 ? small : large) ? "" : "failed",
-                       stdout);
+                       stderr);
     }
     TestPlatformLayer test;
     return QTest::qExec(&test, argc, argv);
