@@ -17,7 +17,6 @@ check() { # what, command...
     if "$@"; then echo "ok   [$scenario]: $what"; else echo "FAIL [$scenario]: $what"; failures=$((failures + 1)); fi
 }
 
-# ---------------------------------------------------------------- gestures
 wait_window() { # title pattern; prints the id of the visible window
     for _ in $(seq 150); do xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1 | grep . && return 0; sleep 0.1; done
     return 1

@@ -13,7 +13,6 @@ namespace lm::test {
 template <class Window> struct WindowFixture {
     QTemporaryDir dir;
     TestPlatform t;
-    // Event 7 "Girls 5K", the date still to be read, no secondary path, 2000 places.
     AppState state{7,    "Girls 5K", {}, shown(dir.path()), shown(dir.path()) + sep, "no path set",
                    2000, {}};
     std::unique_ptr<Window> window;

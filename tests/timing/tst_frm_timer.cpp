@@ -154,7 +154,9 @@ class TestFrmTimer : public QObject {
             f.space();
             QCOMPARE(w.lines(), (QStringList{"1         10.00", "2         40.00"}));
             f.t.dialogs.answers = {Answer::Yes}; // "Close anyway?": the times go for good
-            QVERIFY(w.close() && f.reopenAfterCrash({}).lines().isEmpty());
+            QVERIFY(w.close() && f.reopenAfterCrash({}).lines().isEmpty() &&
+                    QFile::exists(
+                        f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.1")));
         } else {
             f.reopenAfterCrash({Answer::Yes}); // the stop is journalled too
             QCOMPARE(f.t.dialogs.said[0], ask + "\rRestore them?");
