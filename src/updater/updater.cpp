@@ -8,6 +8,12 @@
 #include <QFileInfo>
 
 namespace lm {
+namespace {
+
+// The previous program, kept beside until the new one has shown its main window.
+const QString kPreviousProgram = kProgramFile + QStringLiteral(".previous");
+
+} // namespace
 
 Updater::Updater(FileSystem& files, UpdaterSystem& system, QString folder, UpdaterBounds bounds)
     : files_(files), system_(system), folder_(std::move(folder)), bounds_(bounds) {}
@@ -62,7 +68,7 @@ Updater::Outcome Updater::run() {
 
     const std::optional<QByteArray> previous = files_.readFile(program);
     const std::optional<QByteArray> next = files_.readFile(fresh);
-    const QString kept = program + QStringLiteral(".previous");
+    const QString kept = path(kPreviousProgram);
     if (!previous || !next || !files_.writeFileAtomic(kept, *previous) || !putInPlace(*next)) {
         files_.removeFile(kept);
         log(QStringLiteral("The new program could not be put in place: the previous one "
@@ -103,13 +109,13 @@ Updater::Outcome Updater::putBack(const QByteArray& previous, const QString& ver
     log(why);
     if (!putInPlace(previous)) {
         log(QStringLiteral("The previous program could not be put back: it stays beside as ") +
-            kProgramFile + QStringLiteral(".previous."));
+            kPreviousProgram + QStringLiteral("."));
         return Outcome::GaveUp;
     }
     files_.writeFileAtomic(path(kFailedFile), version.toLatin1() + "\r\n");
     files_.removeFile(path(kProvingFile));
     files_.removeFile(path(kHandOverFile));
-    files_.removeFile(path(kProgramFile + QStringLiteral(".previous")));
+    files_.removeFile(path(kPreviousProgram));
     log(QStringLiteral("The previous program is back in place; starting it."));
     system_.start(path(kProgramFile));
     return Outcome::PutBack;
