@@ -386,7 +386,10 @@ bool FrmTimer::onCloseBox() {
 }
 
 bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == CmdTime && event->type() == QEvent::MouseButtonPress) {
+    // Every press is a finisher: the second press of a quick double click comes as a double
+    // click, a tap on a touch screen and a pen as a press of their own.
+    if (watched == CmdTime && (event->type() == QEvent::MouseButtonPress ||
+                               event->type() == QEvent::MouseButtonDblClick)) {
         const bool wasRunning = TimerRunning;
         CmdTime_MouseDown(static_cast<QMouseEvent*>(event)->timestamp());
         // After a message box the press must not leave the button held down.
@@ -401,6 +404,9 @@ bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {
 bool FrmTimer::keyPreview(QKeyEvent* event) {
     if (event->key() != Qt::Key_Space || event->text() != QLatin1String(" "))
         return false;
+    // A space bar held down, or a foot switch that sticks, repeats: one press, one time.
+    if (event->isAutoRepeat())
+        return true;
     CmdTime->setFocus();
     CmdTime_MouseDown(event->timestamp());
     return true;
