@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <qpa/qwindowsysteminterface_p.h>
 
-#include <array>
 #include <windows.h>
 
 namespace lm {
@@ -23,13 +22,20 @@ class PressMessages : public QAbstractNativeEventFilter {
         const MSG* msg = static_cast<const MSG*>(message);
         switch (msg->message) {
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
+            // Only the space bar captures; its auto-repeat (the key was down already) not.
+            if (msg->wParam != VK_SPACE || (msg->lParam & (1 << 30)) != 0)
+                break;
+            [[fallthrough]];
         case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: {
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+        case WM_POINTERDOWN: {
             QElapsedTimer now;
             now.start();
-            seen_[next_++ % seen_.size()] = {now.msecsSinceReference(), msg->time};
+            log_.note(now.msecsSinceReference(), msg->time);
             break;
         }
         default:
@@ -38,25 +44,15 @@ class PressMessages : public QAbstractNativeEventFilter {
         return false; // Qt goes on handling every message as usual
     }
 
-    std::optional<std::uint32_t> tickOf(quint64 stamp) const {
+    std::optional<std::uint32_t> tickOf(quint64 stamp) {
         // Qt's stamp is the time since its event clock started; the filter runs just
         // before Qt stamps the event it makes of the message.
-        const qint64 takenUp =
-            QWindowSystemInterfacePrivate::eventTime.msecsSinceReference() + qint64(stamp);
-        for (const Seen& s : seen_) {
-            if (s.takenUp != 0 && takenUp - s.takenUp >= -1 && takenUp - s.takenUp <= 3)
-                return s.messageTime;
-        }
-        return std::nullopt;
+        return log_.take(
+            QWindowSystemInterfacePrivate::eventTime.msecsSinceReference() + qint64(stamp), stamp);
     }
 
   private:
-    struct Seen {
-        qint64 takenUp = 0;            // on Qt's event clock, in milliseconds
-        std::uint32_t messageTime = 0; // GetMessageTime's base: the tick counter
-    };
-    std::array<Seen, 64> seen_{};
-    std::size_t next_ = 0;
+    PressLog log_;
 };
 
 } // namespace

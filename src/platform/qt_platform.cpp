@@ -119,10 +119,17 @@ void QtSession::quit() {
 #ifndef Q_OS_WIN
 SystemClock::EventTicks pressTicks() {
     // X11 servers and Wayland compositors stamp input events with the milliseconds of the
-    // monotonic clock, the very clock of the tick counter.
+    // monotonic clock, which stands still while the computer sleeps; the tick counter goes on
+    // counting then, so a stamp is moved by the time slept so far.
     const QString system = QGuiApplication::platformName();
-    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland")))
-        return [](quint64 stamp) { return std::optional<std::uint32_t>(std::uint32_t(stamp)); };
+    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
+        return [](quint64 stamp) {
+#ifdef CLOCK_BOOTTIME
+            stamp += quint64(clockMs(CLOCK_BOOTTIME) - clockMs(CLOCK_MONOTONIC));
+#endif
+            return std::optional<std::uint32_t>(std::uint32_t(stamp));
+        };
+    }
     return {};
 }
 #endif

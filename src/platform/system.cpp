@@ -29,13 +29,23 @@ std::uint32_t SystemClock::tickCount() {
 #ifdef Q_OS_WIN
     return ::GetTickCount();
 #else
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                    static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
-    return static_cast<std::uint32_t>(ms);
+    // The tick counter goes on while the computer sleeps, as Windows' does: a lid closed
+    // for two minutes must not make every later time two minutes short.
+#ifdef CLOCK_BOOTTIME
+    return static_cast<std::uint32_t>(clockMs(CLOCK_BOOTTIME));
+#else
+    return static_cast<std::uint32_t>(clockMs(CLOCK_MONOTONIC));
+#endif
 #endif
 }
+
+#ifndef Q_OS_WIN
+std::int64_t clockMs(clockid_t clock) {
+    timespec ts{};
+    ::clock_gettime(clock, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+#endif
 
 double SystemClock::secondsSinceMidnight() {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;

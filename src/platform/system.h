@@ -6,6 +6,10 @@
 
 #include <QLocale>
 
+#ifndef Q_OS_WIN
+#include <ctime>
+#endif
+
 #include <functional>
 #include <memory>
 
@@ -16,6 +20,11 @@ namespace lm {
 // Short date pattern of `locale`; a C or POSIX locale has no such setting of its own and
 // gets M/d/yyyy.
 QString shortDatePattern(const QLocale& locale);
+
+#ifndef Q_OS_WIN
+// Milliseconds on one of the system's clocks (CLOCK_MONOTONIC, CLOCK_BOOTTIME).
+std::int64_t clockMs(clockid_t clock);
+#endif
 
 class SystemClock : public Clock {
   public:
