@@ -165,6 +165,8 @@ class Session {
     virtual bool startDetached(const QString& program) = 0;
     // Ends the program as soon as control returns to the event loop.
     virtual void quit() = 0;
+    // While true, the computer neither sleeps for idleness nor blanks its screen.
+    virtual void keepAwake(bool awake) = 0;
 };
 
 struct Platform {

@@ -2,6 +2,7 @@
 // The real Platform of the running program: Qt message boxes, the file chooser and the
 // progress window, the running QApplication, and the display-free parts of system.h.
 
+#include "keep_awake.h"
 #include "system.h"
 
 namespace lm {
@@ -21,9 +22,11 @@ class QtSession : public Session {
     void closeAllWindows() override;
     bool startDetached(const QString& program) override;
     void quit() override;
+    void keepAwake(bool awake) override { keepAwake_.set(awake); }
 
   private:
     bool waitCursor_ = false;
+    KeepAwake keepAwake_;
 };
 
 // Owns one of each real part and hands them out as a Platform.

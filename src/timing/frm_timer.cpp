@@ -202,6 +202,7 @@ void FrmTimer::restore(const JournalState& found) {
         StartTick = found.startTick;
         CaptureCount = found.captureCount;
         TimerRunning = true;
+        platform_.session.keepAwake(true);
         notBefore_ = now;
         Label2->setText(QStringLiteral("Timer Started"));
         return;
@@ -237,6 +238,7 @@ void FrmTimer::CmdStart_Click() {
     CaptureCount = 0;
     TimerRunning = true;
     record(journal::start(StartTick, platform_.clock.bootId()));
+    platform_.session.keepAwake(true);
     Label5->hide();
     Label6->show();
     repaint();
@@ -261,7 +263,22 @@ void FrmTimer::CmdStop_Click() {
     repaint();
     platform_.session.processEvents();
     TimerRunning = false;
+    platform_.session.keepAwake(false);
     record(journal::stop());
+}
+
+FrmTimer::~FrmTimer() {
+    if (TimerRunning)
+        platform_.session.keepAwake(false);
+}
+
+void FrmTimer::hideEvent(QHideEvent* event) {
+    // Closed, not minimised: the clock of this window is gone.
+    if (!event->spontaneous() && TimerRunning) {
+        TimerRunning = false;
+        platform_.session.keepAwake(false);
+    }
+    ModalWindow::hideEvent(event);
 }
 
 void FrmTimer::CmdTime_MouseDown(quint64 timestamp) {

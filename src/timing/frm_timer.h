@@ -21,6 +21,7 @@ class FrmTimer : public ModalWindow {
     Q_OBJECT
   public:
     FrmTimer(AppState& state, Platform& platform, QWidget* parent = nullptr);
+    ~FrmTimer() override;
 
     // The load steps: file names, the earlier times of the event, the reminder.  Runs
     // before the window is first shown.
@@ -45,6 +46,7 @@ class FrmTimer : public ModalWindow {
   protected:
     bool onCloseBox() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     bool keyPreview(QKeyEvent* event);

@@ -1,4 +1,5 @@
 #include "platform/input_times.h"
+#include "platform/keep_awake.h"
 #include "support/fakes.h"
 #include "support/zip_builder.h"
 
@@ -10,12 +11,34 @@
 #ifdef Q_OS_LINUX
 #include <sys/mount.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <QDBusConnection>
+#endif
 
 using namespace lm::test;
 
 namespace {
 const QByteArray small = QByteArray("1:05.44\r\n").repeated(50);
 const QByteArray large = QByteArray("1:02:03.46\r\n").repeated(20000);
+
+#ifndef _WIN32
+// The desktop's screen saver service, on the test's own session bus.
+class StandInScreenSaver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+  public slots:
+    uint Inhibit(const QString& application, const QString&) {
+        calls.append("Inhibit " + application);
+        return 7;
+    }
+    void UnInhibit(uint cookie) { calls.append("UnInhibit " + QString::number(cookie)); }
+
+  public:
+    QStringList calls;
+};
+#endif
 } // namespace
 
 class TestPlatformLayer : public QObject {
@@ -101,6 +124,49 @@ class TestPlatformLayer : public QObject {
         QCOMPARE(http.fetch(QUrl(QString("http://127.0.0.1:%1/v.txt").arg(port)), options)
                      .value_or("<none>"),
                  body);
+    }
+
+    void stayingAwakeWhileTheClockRuns() {
+#ifdef _WIN32
+        const auto state = [] { return ::SetThreadExecutionState(ES_CONTINUOUS); };
+        {
+            KeepAwake awake;
+            awake.set(true);
+            QCOMPARE(state(), EXECUTION_STATE(0x80000003)); // continuous, system, display
+            awake.set(true);
+        } // the program ends with the clock running
+        QCOMPARE(state(), EXECUTION_STATE(0x80000000));
+#else
+        QProcess daemon;
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        QVERIFY(daemon.waitForReadyRead(10'000));
+        const QString address = daemon.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        QDBusConnection bus = QDBusConnection::connectToBus(address, "stand-in");
+        StandInScreenSaver saver;
+        QVERIFY(bus.registerService("org.freedesktop.ScreenSaver") &&
+                bus.registerObject("/org/freedesktop/ScreenSaver", &saver,
+                                   QDBusConnection::ExportAllSlots));
+        {
+            KeepAwake awake;
+            awake.set(true);
+            awake.set(true);
+            QTRY_COMPARE(saver.calls, QStringList{"Inhibit Lapmark"});
+            awake.set(false);
+            QTRY_COMPARE(saver.calls, (QStringList{"Inhibit Lapmark", "UnInhibit 7"}));
+            awake.set(true);
+            QTRY_COMPARE(saver.calls.size(), 3);
+        }
+        QTRY_COMPARE(saver.calls.size(), 4);
+        QCOMPARE(saver.calls.last(), "UnInhibit 7");
+        // A desktop without the service: nothing, quietly.
+        bus.unregisterService("org.freedesktop.ScreenSaver");
+        KeepAwake alone;
+        alone.set(true);
+        QTest::qWait(100);
+        alone.set(false);
+        QCOMPARE(saver.calls.size(), 4);
+#endif
     }
 
     // Presses noted as Qt takes them up ("<taken up>:<tick>"), then the events made of them

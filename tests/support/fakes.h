@@ -104,6 +104,7 @@ class FakeSession : public Session {
         return true;
     }
     void quit() override { did.append("quit"); }
+    void keepAwake(bool awake) override { did.append(awake ? "awake" : "may sleep"); }
     QStringList did;
 };
 

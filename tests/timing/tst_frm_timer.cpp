@@ -52,6 +52,7 @@ class TestFrmTimer : public QObject {
         QCOMPARE(f.t.dialogs.last(), "Confirm [Yes/No]: Should ALL times be DELETED?");
         f.click("CmdStart");
         QCOMPARE(f.label("Label2"), QStringLiteral("Timer Started"));
+        QCOMPARE(f.t.session.did, QStringList{"awake"}); // while the clock runs
         f.t.clock.advance(2345);
         f.space();
         f.t.clock.advance(60001);
@@ -66,6 +67,7 @@ class TestFrmTimer : public QObject {
         refused("CmdSave", "Timer is running. Stop timer first.");
         f.click("CmdStop");
         QCOMPARE(f.label("Label2") + f.label("Label10"), QStringLiteral("Timer Stopped"));
+        QCOMPARE(f.t.session.did, (QStringList{"awake", "may sleep"}));
         f.child<QListWidget>("ListTimes")->setCurrentRow(0);
         f.click("CmdDelete");
         QCOMPARE(w.lines(), QStringList{"1       1:12.36"});
@@ -148,13 +150,16 @@ class TestFrmTimer : public QObject {
         FrmTimer& w = f.reopenAfterCrash({Answer::Yes});
         QCOMPARE(f.t.dialogs.said[0], ask + "The race clock was still running.\r\rRestore them?");
         QCOMPARE(w.timerRunning(), resumes);
+        QCOMPARE(f.t.session.did.last(), resumes ? "awake" : "may sleep");
         QCOMPARE(f.t.dialogs.said.filter("The race clock could not be resumed").size(),
                  int(!resumes));
         if (resumes) {
             f.space();
             QCOMPARE(w.lines(), (QStringList{"1         10.00", "2         40.00"}));
             f.t.dialogs.answers = {Answer::Yes}; // "Close anyway?": the times go for good
-            QVERIFY(w.close() && f.reopenAfterCrash({}).lines().isEmpty() &&
+            QVERIFY(w.close());
+            QCOMPARE(f.t.session.did.last(), "may sleep");
+            QVERIFY(f.reopenAfterCrash({}).lines().isEmpty() &&
                     QFile::exists(
                         f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.1")));
         } else {
