@@ -98,6 +98,15 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     Label9->setFont(uiFont(8.25, true, true));
     setTextColor(Label9, Qt::blue);
     makeLabel(this, "Label3", QStringLiteral("Highlight Time to Remove:"), 40, 440, 160, 17);
+    // Beside the capture button, where the operator looks: a box would take the next press.
+    Unprotected = makeLabel(this, "Unprotected",
+                            QStringLiteral("Times are NOT protected against a crash.  Save "
+                                           "them often."),
+                            14, 192, 170, 50);
+    Unprotected->setFont(uiFont(8.25, true));
+    Unprotected->setAlignment(Qt::AlignCenter);
+    setTextColor(Unprotected, QColor(0xFF, 0x00, 0x00));
+    Unprotected->hide();
 
     connect(CmdStart, &QPushButton::clicked, this, &FrmTimer::CmdStart_Click);
     connect(CmdStop, &QPushButton::clicked, this, &FrmTimer::CmdStop_Click);
@@ -214,7 +223,12 @@ void FrmTimer::restore(const JournalState& found) {
 }
 
 void FrmTimer::record(const QByteArray& records) {
-    if ((journal_ && journal_->append(records)) || journalWarned_)
+    if (journal_ && journal_->append(records))
+        return;
+    Unprotected->show();
+    // A box while the clock runs would take the next press at the finish line: it waits
+    // until the clock is stopped, and is shown once.
+    if (journalWarned_ || TimerRunning)
         return;
     journalWarned_ = true;
     reminder(QStringLiteral("Times are NOT being protected against a crash: the recovery file "
@@ -357,6 +371,7 @@ bool FrmTimer::SaveTimes() {
     }
     unsaved_ = false;
     record(journal::save(ListTimes->count()));
+    Unprotected->hide(); // until the next time that cannot be protected
     if (!secondaryIsNoPath(state_.SecondaryPath))
         copyToSecondary(platform_, TimesFile, SecondaryTimesFile, content);
     return true;

@@ -88,6 +88,7 @@ class FrmTimer : public ModalWindow {
     QLabel* Label9;
     QPushButton* CmdSave;
     QPushButton* CmdDelete;
+    QLabel* Unprotected;
 };
 
 } // namespace lm

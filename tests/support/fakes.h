@@ -118,8 +118,28 @@ class FaultyFiles : public FileSystem {
     bool writeFileNew(const QString& path, const QByteArray& data) override {
         return !fails(path) && FileSystem::writeFileNew(path, data);
     }
+    // A journal whose appends fail after this many (-1: never).
+    std::unique_ptr<Journal> openJournal(const QString& path) override {
+        struct Failing : Journal {
+            std::unique_ptr<Journal> real;
+            int left;
+            Status status() const override { return real->status(); }
+            QByteArray content() const override { return real->content(); }
+            bool append(const QByteArray& r) override { return left-- > 0 && real->append(r); }
+            bool waitDurable(int ms) override { return real->waitDurable(ms); }
+            bool setAside() override { return real->setAside(); }
+        };
+        auto journal = FileSystem::openJournal(path);
+        if (journalAppends < 0)
+            return journal;
+        auto failing = std::make_unique<Failing>();
+        failing->real = std::move(journal);
+        failing->left = journalAppends;
+        return failing;
+    }
     QStringList failWrites;
     int atomicWrites = 0;
+    int journalAppends = -1;
 
   private:
     bool fails(const QString& path) const {
