@@ -1,6 +1,7 @@
 // Real file operations.  Saves never delete the old file first: the new content goes to a
 // temporary file beside it, is checked and synced, and then takes the old name in one step.
 
+#include "locks.h"
 #include "native_files.h"
 #include "platform.h"
 
@@ -22,23 +23,16 @@ namespace {
 // together whatever arrived meanwhile, so that a capture never waits for the disk.
 class FileJournal : public Journal {
   public:
-    explicit FileJournal(const QString& path) : path_(path), lock_(path + QLatin1String(".lock")) {
+    explicit FileJournal(const QString& path) : path_(path), lock_(lockPath()) {
         lock_.setStaleLockTime(0); // a race may hold it for hours; only a dead owner frees it
-        const QString folder = QFileInfo(path).absolutePath();
-        if (!QDir().mkpath(folder)) {
-            status_ = Status::Failed;
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()))
             return;
-        }
         if (!lock_.tryLock(0)) {
-            status_ = lock_.error() == QLockFile::LockFailedError ? Status::HeldElsewhere
-                                                                  : Status::Failed;
+            if (lock_.error() == QLockFile::LockFailedError)
+                status_ = Status::HeldElsewhere;
             return;
         }
-        QFile existing(path);
-        if (existing.open(QIODevice::ReadOnly))
-            content_ = existing.readAll();
-        status_ = file_.open(path_) ? Status::Held : Status::Failed;
-        worker_ = std::thread([this] { syncLoop(); });
+        open();
     }
     ~FileJournal() override {
         if (worker_.joinable()) {
@@ -53,6 +47,14 @@ class FileJournal : public Journal {
 
     Status status() const override { return status_; }
     QByteArray content() const override { return content_; }
+    LockHolder holder() const override { return holderOf(lock_, lockPath()); }
+
+    bool takeOver() override {
+        if (status_ != Status::HeldElsewhere || !takeOverFromOtherComputer(lock_, lockPath()))
+            return false;
+        open();
+        return status_ == Status::Held;
+    }
 
     bool append(const QByteArray& records) override {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -94,6 +96,17 @@ class FileJournal : public Journal {
     }
 
   private:
+    QString lockPath() const { return path_ + QLatin1String(".lock"); }
+
+    // With the lock held: what the file holds, and the file open for appending.
+    void open() {
+        QFile existing(path_);
+        if (existing.open(QIODevice::ReadOnly))
+            content_ = existing.readAll();
+        status_ = file_.open(path_) ? Status::Held : Status::Failed;
+        worker_ = std::thread([this] { syncLoop(); });
+    }
+
     void syncLoop() {
         std::unique_lock<std::mutex> guard(mutex_);
         for (;;) {

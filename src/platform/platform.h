@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "locks.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -89,6 +91,11 @@ class Journal {
     // Renames the file to the first free name "<name>.1", "<name>.2", ... (never
     // replacing anything) and goes on in a new empty file under the old name.
     virtual bool setAside() = 0;
+    // Who holds it while the status is HeldElsewhere.
+    virtual LockHolder holder() const = 0;
+    // Takes over a journal that names another computer, as the file is now; false where it
+    // could not be taken.
+    virtual bool takeOver() = 0;
 };
 
 // Real file operations, every one of them overridable so that tests can inject faults.

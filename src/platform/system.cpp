@@ -61,9 +61,17 @@ void SystemClock::sleepMs(int ms) {
 
 QString SystemClock::bootId() {
 #ifdef Q_OS_WIN
-    // The moment the tick counter started, in whole minutes of universal time: the same
-    // all through one run of the system (sleep and hibernation included, which the tick
-    // counter counts), another one after a restart.
+    // Windows counts its starts: the count stays through sleep, hibernation and a fast
+    // start-up (which the tick counter counts on through), and a change of the clock, by
+    // hand or by a time sync on joining the venue's network, cannot alter it.
+    DWORD boots = 0;
+    DWORD size = sizeof boots;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE,
+                       L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory "
+                       L"Management\\PrefetchParameters",
+                       L"BootId", RRF_RT_REG_DWORD, nullptr, &boots, &size) == ERROR_SUCCESS)
+        return QStringLiteral("boot-") + QString::number(boots);
+    // Where it is not kept: the moment the tick counter started, in whole minutes.
     const qint64 startedMs =
         QDateTime::currentMSecsSinceEpoch() - static_cast<qint64>(::GetTickCount64());
     return QStringLiteral("started-") + QString::number((startedMs + 30'000) / 60'000);

@@ -164,6 +164,22 @@ void FrmTimer::reminder(const QString& prompt) {
 
 void FrmTimer::openJournal() {
     journal_ = platform_.files.openJournal(journalPath(state_.AppPath, TimesFile));
+    if (journal_->status() == Journal::Status::HeldElsewhere && journal_->holder().otherComputer) {
+        // The program folder was carried over from a computer that stopped in mid-race.
+        if (platform_.dialogs.message(
+                QStringLiteral("The times of this event are held by Lapmark on the computer ") +
+                    journal_->holder().text() + QStringLiteral(".") + CR + CR +
+                    QStringLiteral("If Lapmark no longer runs there, take them over: the times "
+                                   "it captured are then offered back here.") +
+                    CR + CR + QStringLiteral("Take them over?"),
+                QStringLiteral("Take Over?"), Buttons::YesNo, Answer::No) == Answer::Yes)
+            journal_->takeOver();
+        if (journal_->status() != Journal::Status::Held) {
+            journal_.reset();
+            journalWarned_ = true; // the operator knows: the notice only from now on
+            return;
+        }
+    }
     if (journal_->status() == Journal::Status::HeldElsewhere) {
         journal_.reset();
         journalWarned_ = true;

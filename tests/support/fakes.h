@@ -128,6 +128,8 @@ class FaultyFiles : public FileSystem {
             bool append(const QByteArray& r) override { return left-- > 0 && real->append(r); }
             bool waitDurable(int ms) override { return real->waitDurable(ms); }
             bool setAside() override { return real->setAside(); }
+            LockHolder holder() const override { return real->holder(); }
+            bool takeOver() override { return real->takeOver(); }
         };
         auto journal = FileSystem::openJournal(path);
         if (journalAppends < 0)

@@ -135,6 +135,7 @@ class TestFrmTimer : public QObject {
         QTest::addColumn<bool>("resumes");
         QTest::newRow("same boot") << "boot-1" << true;
         QTest::newRow("computer restarted") << "boot-2" << false;
+        QTest::newRow("carried from another computer") << "FINISH-2" << false;
     }
     void crashedRaceIsOfferedBack() {
         QFETCH(QString, bootAfter);
@@ -147,7 +148,26 @@ class TestFrmTimer : public QObject {
         f.t.clock.advance(30'000);
         const QString ask = "Restore? [Yes/No]: Times captured for this event were not saved.\r\r"
                             "Times found: 1   Last time: 10.00\r";
-        FrmTimer& w = f.reopenAfterCrash({Answer::Yes});
+        if (bootAfter == "FINISH-2") { // its lock stays: only the operator can free it
+            f.window.reset();
+            QFile lock(f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.lock"));
+            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write("4242\nlapmark\nFINISH-2\n") &&
+                    lock.flush());
+            lock.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(9, 41)),
+                             QFileDevice::FileModificationTime);
+            lock.close();
+            f.reopenAfterCrash({Answer::No});
+            QCOMPARE(f.t.dialogs.said[0],
+                     "Take Over? [Yes/No, default No]: The times of this event are held by Lapmark "
+                     "on the computer FINISH-2 since 12/7/2026 9:41 AM.\r\rIf Lapmark no longer "
+                     "runs there, take them over: the times it captured are then offered back "
+                     "here.\r\rTake them over?");
+            QVERIFY(f.t.dialogs.said[1].startsWith("Reminder: If networked"));
+            f.t.dialogs.answers = {Answer::Yes};
+        }
+        FrmTimer& w = f.reopenAfterCrash(f.t.dialogs.answers + QList<Answer>{Answer::Yes});
+        if (bootAfter == "FINISH-2")
+            f.t.dialogs.said.removeFirst();
         QCOMPARE(f.t.dialogs.said[0], ask + "The race clock was still running.\r\rRestore them?");
         QCOMPARE(w.timerRunning(), resumes);
         QCOMPARE(f.t.session.did.last(), resumes ? "awake" : "may sleep");

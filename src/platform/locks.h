@@ -1,0 +1,30 @@
+#pragma once
+// Lock files held while a program runs or a race is timed.  QLockFile frees a lock whose
+// program no longer runs on this computer, but never one that names another computer: the
+// program folder on a flash drive or a share, carried over from a laptop that crashed.
+// Only a person can tell that the other program is gone.
+
+#include <QDateTime>
+#include <QString>
+
+class QLockFile;
+
+namespace lm {
+
+struct LockHolder {
+    QString computer;   // as the lock names it
+    QDateTime since;    // when it was taken
+    bool otherComputer = false;
+
+    // "FINISH-2 since 12/7/2026 9:41 AM", for the operator.
+    QString text() const;
+};
+
+// Who holds `lock` (which this program could not take).
+LockHolder holderOf(const QLockFile& lock, const QString& lockPath);
+
+// Removes a lock that another computer left and takes it; false when it names this computer
+// (its program still runs) or cannot be taken.
+bool takeOverFromOtherComputer(QLockFile& lock, const QString& lockPath);
+
+} // namespace lm
