@@ -99,8 +99,8 @@ namespace {
 
 class KeyPreviewFilter : public QObject {
   public:
-    KeyPreviewFilter(QWidget* window, std::function<bool(QKeyEvent*)> handler)
-        : QObject(window), window_(window), handler_(std::move(handler)) {}
+    KeyPreviewFilter(QWidget* window, std::function<bool(QKeyEvent*)> handler, bool releases)
+        : QObject(window), window_(window), handler_(std::move(handler)), releases_(releases) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::ChildAdded) {
@@ -109,7 +109,8 @@ class KeyPreviewFilter : public QObject {
                 watch(child);
             return false;
         }
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride &&
+            (event->type() != QEvent::KeyRelease || !releases_))
             return false;
         auto* w = qobject_cast<QWidget*>(watched);
         if (!w || w->window() != window_)
@@ -134,12 +135,14 @@ class KeyPreviewFilter : public QObject {
   private:
     QWidget* window_;
     std::function<bool(QKeyEvent*)> handler_;
+    bool releases_;
 };
 
 } // namespace
 
-void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler) {
-    auto* filter = new KeyPreviewFilter(window, std::move(handler));
+void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler,
+                       bool releases) {
+    auto* filter = new KeyPreviewFilter(window, std::move(handler), releases);
     filter->watch(window);
 }
 

@@ -41,9 +41,10 @@ QPushButton* makeButton(QWidget* parent, const char* objectName, const QString& 
                         int y, int w, int h, const QColor& backColor = QColor());
 
 // Lets `window` see every key press typed into any of its controls before that control
-// does.  The handler returns true to swallow the key.  Each key is offered once, to the
-// window of the control that has the focus.
-void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler);
+// does, and with `releases` every release too.  The handler returns true to swallow the
+// key.  Each key is offered once, to the window of the control that has the focus.
+void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler,
+                       bool releases = false);
 
 class ModalWindow : public QDialog {
     Q_OBJECT

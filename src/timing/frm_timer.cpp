@@ -116,7 +116,7 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     connect(CmdSaveCurrentTimes, &QPushButton::clicked, this, &FrmTimer::CmdSaveCurrentTimes_Click);
     connect(CmdSave, &QPushButton::clicked, this, &FrmTimer::CmdSave_Click);
     CmdTime->installEventFilter(this);
-    installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); });
+    installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); }, true);
     CmdStart->setFocus();
 }
 
@@ -450,10 +450,28 @@ bool FrmTimer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool FrmTimer::keyPreview(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Space || event->text() != QLatin1String(" "))
+    if (event->key() != Qt::Key_Space)
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        if (!event->isAutoRepeat()) {
+            spaceDown_ = false;
+            spaceReleased_ = event->timestamp();
+        }
+        return false;
+    }
+    if (event->text() != QLatin1String(" "))
         return false;
     // A space bar held down, or a foot switch that sticks, repeats: one press, one time.
-    if (event->isAutoRepeat())
+    // The windowing system marks the repeats, but X's mark can be missed: there a repeat
+    // comes stamped with the very moment of a release, or with the bar still down (within
+    // a second of the last press, as a release may be lost to a box).
+    const quint64 at = event->timestamp();
+    const bool repeat =
+        event->isAutoRepeat() ||
+        (at != 0 && (at == spaceReleased_ || (spaceDown_ && at - spacePressed_ < 1000)));
+    spaceDown_ = true;
+    spacePressed_ = at;
+    if (repeat)
         return true;
     CmdTime->setFocus();
     CmdTime_MouseDown(event->timestamp());

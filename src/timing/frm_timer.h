@@ -73,6 +73,11 @@ class FrmTimer : public ModalWindow {
     QString SecondaryTimesFile;
     std::unique_ptr<Journal> journal_;
     bool journalWarned_ = false;
+    // The space bar, to tell its repeats from presses: down since the stamp of its last press
+    // or repeat, or released at that of its last release.
+    bool spaceDown_ = false;
+    quint64 spacePressed_ = 0;
+    quint64 spaceReleased_ = 0;
 
     QPushButton* CmdStart;
     QPushButton* CmdStop;

@@ -24,10 +24,11 @@ wait_window() { # title pattern; prints the id of the visible window
 focus() { timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1"; sleep 0.2; }
 keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 typed() { xdotool type --delay 60 "$1"; sleep 0.3; }
-click() { # window, x, y inside it
+point() { # window, x, y inside it: the mouse goes there
     eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "x=" $4} /Absolute upper-left Y/ {print "y=" $4}')"
-    xdotool mousemove $((x + $2)) $((y + $3)) click 1 && sleep 0.4
+    xdotool mousemove $((x + $2)) $((y + $3))
 }
+click() { point "$@" && xdotool click 1 && sleep 0.4; } # window, x, y inside it
 shot() { xwd -id "$2" -silent | convert xwd:- "$out/$1.png" 2>/dev/null; }
 answer() { # title, key, [picture]: answers the message box with that title
     local id
@@ -88,6 +89,22 @@ times_ok() { # file, count: time texts with CR LF, in increasing order
         !/^(([0-9]+:)?[0-9]?[0-9]:[0-9][0-9]|[0-9]?[0-9]?)\.[0-9][0-9]$/ { bad = 1 }
         { k = split($0, p, ":"); s = 0; for (i = 1; i <= k; i++) s = s * 60 + p[i]; if (s < prev) bad = 1; prev = s }
         END { exit bad || NR != n }' "$1"
+}
+pack() { # a double click on the capture button, its presses 0.25 s apart, then the space bar held 1.5 s
+    point "$timer_id" ${button[capture]} && clicked="$(date +%s.%N)" &&
+        xdotool click --repeat 2 --delay 250 1 && sleep 0.6
+    held="$(date +%s.%N)" && xdotool keydown space && sleep 1.5 && xdotool keyup space && sleep 0.5
+}
+pack_ok() { # times file, line of the pack's first time: one time a press, as far apart as the presses
+    local t=() line
+    for line in 0 1 2; do t+=("$(sed -n "$(($2 + line))p" "$1" | seconds)"); done
+    check "a double click and a held space bar: 3 times [${t[*]}]" test "$(sed -n "$2,\$p" "$1" | wc -l)" = 3
+    apart "the double click's" "${t[0]}" "${t[1]}" 0.25
+    apart "the click and the held bar" "${t[0]}" "${t[2]}" "$(awk -v a="$clicked" -v b="$held" 'BEGIN {print b - a}')"
+}
+apart() { # what, two times, seconds the presses were apart: within 0.07 s
+    check "$1 times $(awk -v a="$2" -v b="$3" 'BEGIN {printf "%.2f", b - a}') s apart, pressed $(printf %.2f "$4") s" \
+        awk -v a="$2" -v b="$3" -v e="$4" 'BEGIN {d = b - a - e; exit !(d < 0.07 && d > -0.07)}'
 }
 bytes() { [ "$(od -An -tx1 "$1" 2>/dev/null)" = "$(printf "$2" | od -An -tx1)" ]; }
 seconds() { tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s}'; }

@@ -44,6 +44,16 @@ start "$app" && {
     quit
 }
 
+scenario="a pack finishes"
+app="$(folder pack "no path set")"
+start "$app" && timer && {
+    press start && sleep 11 && focus "$timer_id" && keys space && pack
+    press stop && press save && answer Reminder Return
+    check "4 times [$(tr "\r\n" " |" <"$(times "$app")")]" times_ok "$(times "$app")" 4
+    pack_ok "$(times "$app")" 2
+    quit
+}
+
 scenario="enter bibs"
 mkdir -p "$usb" && app="$(folder bibs "$usb/")"
 start "$app" && bibs && play '
@@ -120,4 +130,4 @@ offered "$app" y && answer 'Apply Upgrade' Return && {
 cp "$app/upgradetimer.log" "$out/" 2>/dev/null # what the updater did, to read
 
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 26 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 31 ]

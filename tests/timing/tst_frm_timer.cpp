@@ -205,6 +205,13 @@ class TestFrmTimer : public QObject {
             << "space@21000 repeat@21500 repeat@21533 repeat@21566 repeat@22000 repeat@22466 "
                "release@22500"
             << QStringList{"1         21.01"};
+        QTest::newRow("space held, X's repeats unmarked")
+            << "space@21000 release@21660 space@21660 release@21700 space@21700 release@22500 "
+               "space@22580"
+            << QStringList{"1         21.01", "2         22.59"};
+        QTest::newRow("space held, repeats without releases")
+            << "space@21000 space@21660 space@21700 space@22400 release@22500 space@22580"
+            << QStringList{"1         21.01", "2         22.59"};
         QTest::newRow("space 80 ms apart")
             << "space@21000 release@21040 space@21080 release@21120 space@21160"
             << QStringList{"1         21.01", "2         21.09", "3         21.17"};
