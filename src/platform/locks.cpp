@@ -19,8 +19,12 @@ LockHolder holderOf(const QLockFile& lock, const QString& lockPath) {
     if (!lock.getLockInfo(&pid, &holder.computer, &application))
         return holder;
     holder.since = QFileInfo(lockPath).lastModified();
-    holder.otherComputer = !holder.computer.isEmpty() &&
-                           holder.computer != QSysInfo::machineHostName();
+    // Qt names this computer by its host name, on Windows by its (upper-case) NetBIOS name.
+    const auto is = [&](const QString& name) {
+        return !name.isEmpty() && holder.computer.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    holder.otherComputer = !holder.computer.isEmpty() && !is(QSysInfo::machineHostName()) &&
+                           !is(qEnvironmentVariable("COMPUTERNAME"));
     return holder;
 }
 
