@@ -127,7 +127,7 @@ pressed_at() { # what, time text, wall-clock start, wall-clock press: within a s
 }
 release() { # version, [--windows]: made as the maker makes it (with the tests' key), offered
     LAPMARK_RELEASE_OUT="$work/releases" bash "$top/scripts/release" "$1" "${signing_key%.key}.pub" \
-        "$signing_key" --server "http://127.0.0.1:$port" "${@:2}" >"$out/release.log" 2>&1 ||
+        "$signing_key" --server "http://127.0.0.1:$port" "${@:2}" >"$out/release.log" 2>&1 <&- ||
         check "scripts/release $*" false
     offer "$1" "$work/releases/$1/korvel/pdtimerupgrade"
 }
