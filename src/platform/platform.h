@@ -154,10 +154,10 @@ struct ExtractLimits {
 class Archives {
   public:
     virtual ~Archives() = default;
-    // Writes every regular-file entry of the zip `archive` directly into `folder` under
-    // its base name.  Returns the number of files written, or -1 when the archive could
-    // not be read at all.
-    virtual int extractFlat(const QString& archive, const QString& folder,
+    // Writes every regular-file entry of the zip `archive` (its bytes, as they were checked)
+    // directly into `folder` under its base name.  Returns the number of files written, or
+    // -1 when the archive could not be read at all.
+    virtual int extractFlat(const QByteArray& archive, const QString& folder,
                             const ExtractLimits& limits = {}) = 0;
 };
 

@@ -59,7 +59,7 @@ class QtHttp : public Http {
 class ZipArchives : public Archives {
   public:
     explicit ZipArchives(FileSystem& files) : files_(files) {}
-    int extractFlat(const QString& archive, const QString& folder,
+    int extractFlat(const QByteArray& archive, const QString& folder,
                     const ExtractLimits& limits = {}) override;
 
   private:

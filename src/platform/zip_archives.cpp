@@ -24,15 +24,16 @@ QString safeEntryName(const QString& entryPath) {
     return base;
 }
 
-int ZipArchives::extractFlat(const QString& archivePath, const QString& folder,
+int ZipArchives::extractFlat(const QByteArray& archiveBytes, const QString& folder,
                              const ExtractLimits& limits) {
     std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(),
                                                              &archive_read_free);
     if (!a)
         return -1;
     archive_read_support_format_zip(a.get());
-    if (archive_read_open_filename(a.get(), QFile::encodeName(archivePath).constData(),
-                                   64 * 1024) != ARCHIVE_OK)
+    if (archiveBytes.isEmpty() ||
+        archive_read_open_memory(a.get(), archiveBytes.constData(),
+                                 static_cast<size_t>(archiveBytes.size())) != ARCHIVE_OK)
         return -1;
 
     int written = 0;

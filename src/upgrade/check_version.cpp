@@ -184,7 +184,8 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         if (path != archive && path != signature)
             files.removeFile(path);
     }
-    platform_.archives.extractFlat(archive, folder);
+    // From the very bytes that were checked: the file may have changed since.
+    platform_.archives.extractFlat(*package, folder);
 
     session.processEvents();
     const QString updater = files.findFileNoCase(folder, kUpdaterName);
@@ -215,10 +216,21 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
                                                          "upgrade is applied."),
                                       QStringLiteral("Apply Upgrade"));
         }
+        // The updater waits for this program to end, so it is started first: where it does
+        // not start (missing, held back by an antivirus program, not executable) the
+        // program stays, and the next start offers the upgrade again.
+        if (!files.writeFileAtomic(inAppFolder(kHandOverFile), version->toLatin1() + "\r\n") ||
+            !session.startDetached(installedUpdater)) {
+            files.removeFile(inAppFolder(kHandOverFile));
+            return failed(QStringLiteral("The upgrade was NOT applied: the updater ") +
+                          installedUpdater + QStringLiteral(" could not be started.") + CR + CR +
+                          QStringLiteral("Check that it is in the program folder and that no "
+                                         "antivirus program holds it back, then start Lapmark "
+                                         "again: the upgrade is offered again.  Lapmark goes "
+                                         "on as it was."));
+        }
         session.closeAllWindows();
         session.processEvents();
-        files.writeFileAtomic(inAppFolder(kHandOverFile), version->toLatin1() + "\r\n");
-        session.startDetached(installedUpdater);
         session.quit();
         return UpgradeResult::ProgramEnding;
     }

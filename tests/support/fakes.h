@@ -101,11 +101,12 @@ class FakeSession : public Session {
     void closeAllWindows() override { did.append("close all"); }
     bool startDetached(const QString& program) override {
         did.append("start " + program);
-        return true;
+        return !startFails;
     }
     void quit() override { did.append("quit"); }
     void keepAwake(bool awake) override { did.append(awake ? "awake" : "may sleep"); }
     QStringList did;
+    bool startFails = false;
 };
 
 // Real files; writes to names that contain one of `failWrites` fail.

@@ -134,6 +134,7 @@ class TestCheckVersion : public QObject {
             << QByteArray("<cancel>") << good << kKey << kDownloadAgain;
         QTest::newRow("none on the server")
             << QByteArray("<none>") << good << kKey << kDownloadAgain;
+        QTest::newRow("the updater does not start") << p << good << kKey << "<no updater>";
     }
     void installs() {
         QFETCH(QByteArray, package);
@@ -149,6 +150,7 @@ class TestCheckVersion : public QObject {
         if (signature != "<none>")
             f.t.http.bodies[kSignature] = signature;
         f.t.dialogs.answers = {Answer::Yes};
+        f.t.session.startFails = failure == "<no updater>";
         QCOMPARE(f.upgrader(key).CheckVersion(false),
                  failure.isEmpty() ? UpgradeResult::ProgramEnding : UpgradeResult::Returned);
         QCOMPARE(f.t.http.requested, (QStringList{kVersion, kPackage, kSignature}));
@@ -156,6 +158,18 @@ class TestCheckVersion : public QObject {
                  f.t.http.bodies.contains(kPackage) ? f.t.http.bodies[kPackage].size() : -1);
         const QString asked = "Upgrade? [Yes/No]: Version 1.13\r\n is available.  Apply upgrade?\n";
         const QString updater = shown(f.dir.filePath("upgradetimer.exe"));
+        const QString applied = "Apply Upgrade: Downloaded Upgrade to version 1.13\r\n.\r\r\r"
+                                "The program will re-start after the upgrade is applied.";
+        if (failure == "<no updater>") { // the program stays, and nothing is handed over
+            QCOMPARE(f.outcome(), asked + applied + "\nFailed! [error]: The upgrade was NOT "
+                                  "applied: the updater " + updater + " could not be started."
+                                  "\r\rCheck that it is in the program folder and that no "
+                                  "antivirus program holds it back, then start Lapmark again: "
+                                  "the upgrade is offered again.  Lapmark goes on as it was."
+                                  "|wait,arrow,start " + updater + ",arrow");
+            QVERIFY(!QFile::exists(f.dir.filePath("upgradetimer.to")));
+            return;
+        }
         if (!failure.isEmpty()) {
             QCOMPARE(f.outcome(), asked + failure + "|wait,arrow");
             // Unverified: the folder emptied, the leftover too.  Not downloaded: nothing unpacked.
@@ -163,11 +177,7 @@ class TestCheckVersion : public QObject {
             QVERIFY(!f.upgradeFolder().contains("LAPMARK.exe") && !QFile::exists(updater));
             return;
         }
-        QCOMPARE(f.outcome(), asked +
-                                  "Apply Upgrade: Downloaded Upgrade to version 1.13\r\n.\r\r\r"
-                                  "The program will re-start after the upgrade is applied.|"
-                                  "wait,arrow,close all,start " +
-                                  updater + ",quit");
+        QCOMPARE(f.outcome(), asked + applied + "|wait,arrow,start " + updater + ",close all,quit");
         QVERIFY(QFileInfo(updater).isExecutable());
         QCOMPARE(f.upgradeFolder(), QStringList{"LAPMARK.exe"});
         QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")), "1.13\r\n"); // for the updater
