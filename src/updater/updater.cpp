@@ -58,8 +58,12 @@ Updater::Outcome Updater::run() {
     const qint64 endBy = system_.nowMs() + bounds_.programEndMs;
     while (!system_.programEnded(folder_)) {
         if (system_.nowMs() >= endBy) {
+            // Held by a program that hangs, or by another computer (the folder on a flash
+            // drive): the upgrade waits for the next start, and the operator is not left
+            // without a program.
             log(QStringLiteral("Lapmark was still running after %1 s: nothing was changed.")
                     .arg(bounds_.programEndMs / 1000));
+            system_.start(program);
             return Outcome::GaveUp;
         }
         system_.sleepMs(100);
@@ -69,14 +73,21 @@ Updater::Outcome Updater::run() {
     const std::optional<QByteArray> previous = files_.readFile(program);
     const std::optional<QByteArray> next = files_.readFile(fresh);
     const QString kept = path(kPreviousProgram);
+    // Without the proving file nothing could wait for the new program to show its window:
+    // no upgrade is tried where it cannot be written.
+    if (!files_.writeFileAtomic(path(kProvingFile), version.toLatin1() + "\r\n")) {
+        log(QStringLiteral("The program folder could not be written: nothing was changed."));
+        system_.start(program);
+        return Outcome::GaveUp;
+    }
     if (!previous || !next || !files_.writeFileAtomic(kept, *previous) || !putInPlace(*next)) {
         files_.removeFile(kept);
+        files_.removeFile(path(kProvingFile));
         log(QStringLiteral("The new program could not be put in place: the previous one "
                            "stays, unchanged."));
         system_.start(program);
         return Outcome::GaveUp;
     }
-    files_.writeFileAtomic(path(kProvingFile), version.toLatin1() + "\r\n");
     log(QStringLiteral("Version ") + version +
         QStringLiteral(" is in place (the previous program is kept as ") +
         QFileInfo(kept).fileName() + QStringLiteral("); starting it."));

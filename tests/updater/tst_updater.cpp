@@ -61,7 +61,7 @@ class TestUpdater : public QObject {
         QTest::newRow("program still running past 30 s")
             << -1LL << "shows"
             << "" << int(O::GaveUp)
-            << "old||Lapmark was still running after 30 s: nothing was changed.";
+            << "old|" + s + "|Lapmark was still running after 30 s: nothing was changed.";
         QTest::newRow("new program ends at once")
             << 500LL << "exits"
             << "" << int(O::PutBack) << "old|" + s + "," + s + back;
@@ -72,6 +72,10 @@ class TestUpdater : public QObject {
             << 500LL << "shows" << kProgram << int(O::GaveUp) << kept;
         QTest::newRow("previous program cannot be kept") << 500LL << "shows"
                                                          << ".previous" << int(O::GaveUp) << kept;
+        QTest::newRow("proving file cannot be written")
+            << 500LL << "shows"
+            << ".proving" << int(O::GaveUp)
+            << "old|" + s + "|The program folder could not be written: nothing was changed.";
     }
     void eachStepLeavesARunnableProgram() {
         QFETCH(qint64, endsAfterMs);
