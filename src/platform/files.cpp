@@ -5,6 +5,7 @@
 #include "native_files.h"
 #include "platform.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -218,6 +219,26 @@ bool FileSystem::sameFile(const QString& a, const QString& b) {
 
 std::unique_ptr<Journal> FileSystem::openJournal(const QString& path) {
     return std::make_unique<FileJournal>(path);
+}
+
+bool FileSystem::lockHeld(const QString& path) {
+    QLockFile lock(path);
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0))
+        return lock.error() == QLockFile::LockFailedError;
+    lock.unlock();
+    return false;
+}
+
+int FileSystem::removeOwnTemporaries(const QString& dir, qint64 olderThanMs) {
+    // The temporary files of a save beside its file (see native_files.h), and nothing else.
+    int removed = 0;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-olderThanMs);
+    const auto left = QDir(dir).entryInfoList({QStringLiteral(".~lm-*")},
+                                              QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& file : left)
+        removed += file.lastModified().toUTC() < before && QFile::remove(file.filePath());
+    return removed;
 }
 
 } // namespace lm

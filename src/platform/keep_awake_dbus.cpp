@@ -16,10 +16,10 @@ struct KeepAwake::Impl {
     uint cookie = 0;
 
     static QDBusMessage call(const char* method) {
-        return QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.ScreenSaver"),
-            QStringLiteral("/org/freedesktop/ScreenSaver"),
-            QStringLiteral("org.freedesktop.ScreenSaver"), QLatin1String(method));
+        return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"),
+                                              QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                              QStringLiteral("org.freedesktop.ScreenSaver"),
+                                              QLatin1String(method));
     }
     void inhibit() {
         if (asking || cookie != 0 || !bus.isConnected())

@@ -12,8 +12,8 @@ class QLockFile;
 namespace lm {
 
 struct LockHolder {
-    QString computer;   // as the lock names it
-    QDateTime since;    // when it was taken
+    QString computer; // as the lock names it
+    QDateTime since;  // when it was taken
     bool otherComputer = false;
 
     // "FINISH-2 since 12/7/2026 9:41 AM", for the operator.

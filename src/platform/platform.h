@@ -129,6 +129,11 @@ class FileSystem {
     // the lock file "<path>.lock" while the journal lives.  A lock left by a program that
     // no longer runs is taken over.
     virtual std::unique_ptr<Journal> openJournal(const QString& path);
+    // True while a running program, or one on another computer, holds the lock file `path`.
+    virtual bool lockHeld(const QString& path);
+    // Removes the temporary files of saves in `dir` that an interruption left, older than
+    // `olderThanMs`; the number removed.
+    virtual int removeOwnTemporaries(const QString& dir, qint64 olderThanMs);
 };
 
 // ---------------------------------------------------------------- network and archives
@@ -174,6 +179,8 @@ class Session {
     virtual void quit() = 0;
     // While true, the computer neither sleeps for idleness nor blanks its screen.
     virtual void keepAwake(bool awake) = 0;
+    // The file of the running program.
+    virtual QString programFile() = 0;
 };
 
 struct Platform {

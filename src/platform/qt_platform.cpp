@@ -107,6 +107,10 @@ void QtSession::closeAllWindows() {
     QApplication::closeAllWindows();
 }
 
+QString QtSession::programFile() {
+    return nativePath(QCoreApplication::applicationFilePath());
+}
+
 bool QtSession::startDetached(const QString& program) {
     return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
 }

@@ -23,6 +23,7 @@ class QtSession : public Session {
     bool startDetached(const QString& program) override;
     void quit() override;
     void keepAwake(bool awake) override { keepAwake_.set(awake); }
+    QString programFile() override;
 
   private:
     bool waitCursor_ = false;

@@ -140,8 +140,7 @@ class KeyPreviewFilter : public QObject {
 
 } // namespace
 
-void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler,
-                       bool releases) {
+void installKeyPreview(QWidget* window, std::function<bool(QKeyEvent*)> handler, bool releases) {
     auto* filter = new KeyPreviewFilter(window, std::move(handler), releases);
     filter->watch(window);
 }

@@ -1,8 +1,8 @@
 #include "frm_timer.h"
 
+#include "capture_journal.h"
 #include "core/app_state.h"
 #include "core/data_file.h"
-#include "capture_journal.h"
 #include "race_clock.h"
 #include "times_file.h"
 
@@ -116,7 +116,8 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     connect(CmdSaveCurrentTimes, &QPushButton::clicked, this, &FrmTimer::CmdSaveCurrentTimes_Click);
     connect(CmdSave, &QPushButton::clicked, this, &FrmTimer::CmdSave_Click);
     CmdTime->installEventFilter(this);
-    installKeyPreview(this, [this](QKeyEvent* e) { return keyPreview(e); }, true);
+    installKeyPreview(
+        this, [this](QKeyEvent* e) { return keyPreview(e); }, true);
     CmdStart->setFocus();
 }
 

@@ -4,10 +4,18 @@
 #include "platform/platform.h"
 #include "system_updater.h"
 
+#include "upgrade/handover.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // Held while the updater runs: a program started meanwhile leaves the hand-over to it.
+    QLockFile running(QDir(QCoreApplication::applicationDirPath()).filePath(lm::kUpdaterLock));
+    running.setStaleLockTime(0);
+    running.tryLock(0);
     lm::FileSystem files;
     lm::RealUpdaterSystem system;
     lm::Updater updater(files, system, QCoreApplication::applicationDirPath());

@@ -8,12 +8,6 @@
 #include <QFileInfo>
 
 namespace lm {
-namespace {
-
-// The previous program, kept beside until the new one has shown its main window.
-const QString kPreviousProgram = kProgramFile + QStringLiteral(".previous");
-
-} // namespace
 
 Updater::Updater(FileSystem& files, UpdaterSystem& system, QString folder, UpdaterBounds bounds)
     : files_(files), system_(system), folder_(std::move(folder)), bounds_(bounds) {}
@@ -46,8 +40,13 @@ Updater::Outcome Updater::run() {
     const QString program = path(kProgramFile);
     const QString fresh =
         files_.findFileNoCase(path(QStringLiteral("upgrade")), QStringLiteral("LAPMARK.exe"));
-    const QString version = QString::fromLatin1(
-        files_.readFile(path(kHandOverFile), 1024).value_or(QByteArray()).trimmed());
+    const QList<QByteArray> handOver =
+        files_.readFile(path(kHandOverFile), 1024).value_or(QByteArray()).split('\n');
+    const QString version = QString::fromLatin1(handOver.value(0).trimmed());
+    // The previous program is kept as a program of its own, named by its version, that a
+    // volunteer can start should this updater be stopped before the new one is proven.
+    const QString from = QString::fromLatin1(handOver.value(1).trimmed());
+    keptName_ = previousProgramFile(from.isEmpty() ? QStringLiteral("previous") : from);
     log(QStringLiteral("Updater started for version ") + version + QStringLiteral(" in ") +
         QDir::toNativeSeparators(folder_));
     if (fresh.isEmpty()) {
@@ -72,15 +71,17 @@ Updater::Outcome Updater::run() {
 
     const std::optional<QByteArray> previous = files_.readFile(program);
     const std::optional<QByteArray> next = files_.readFile(fresh);
-    const QString kept = path(kPreviousProgram);
+    const QString kept = path(keptName_);
     // Without the proving file nothing could wait for the new program to show its window:
     // no upgrade is tried where it cannot be written.
-    if (!files_.writeFileAtomic(path(kProvingFile), version.toLatin1() + "\r\n")) {
+    if (!files_.writeFileAtomic(path(kProvingFile),
+                                version.toLatin1() + "\r\n" + keptName_.toLatin1() + "\r\n")) {
         log(QStringLiteral("The program folder could not be written: nothing was changed."));
         system_.start(program);
         return Outcome::GaveUp;
     }
-    if (!previous || !next || !files_.writeFileAtomic(kept, *previous) || !putInPlace(*next)) {
+    if (!previous || !next || !files_.writeFileAtomic(kept, *previous) ||
+        !files_.setExecutable(kept) || !putInPlace(*next)) {
         files_.removeFile(kept);
         files_.removeFile(path(kProvingFile));
         log(QStringLiteral("The new program could not be put in place: the previous one "
@@ -120,13 +121,13 @@ Updater::Outcome Updater::putBack(const QByteArray& previous, const QString& ver
     log(why);
     if (!putInPlace(previous)) {
         log(QStringLiteral("The previous program could not be put back: it stays beside as ") +
-            kPreviousProgram + QStringLiteral("."));
+            keptName_ + QStringLiteral("."));
         return Outcome::GaveUp;
     }
     files_.writeFileAtomic(path(kFailedFile), version.toLatin1() + "\r\n");
     files_.removeFile(path(kProvingFile));
     files_.removeFile(path(kHandOverFile));
-    files_.removeFile(path(kPreviousProgram));
+    files_.removeFile(path(keptName_));
     log(QStringLiteral("The previous program is back in place; starting it."));
     system_.start(path(kProgramFile));
     return Outcome::PutBack;

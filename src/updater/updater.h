@@ -50,6 +50,7 @@ class Updater {
     UpdaterSystem& system_;
     QString folder_;
     UpdaterBounds bounds_;
+    QString keptName_; // the previous program's file while the new one is unproven
 };
 
 } // namespace lm

@@ -6,6 +6,7 @@
 #include "platform/signature.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace lm {
 
@@ -86,7 +87,29 @@ std::optional<QString> Upgrader::signedVersion(const QByteArray& package,
 
 void Upgrader::startUp() {
     FileSystem& files = platform_.files;
-    justUpgraded_ = files.isFile(inAppFolder(kProvingFile));
+    const std::optional<QByteArray> proving = files.readFile(inAppFolder(kProvingFile), 1024);
+    const QList<QByteArray> unproven = proving.value_or(QByteArray()).split('\n');
+    keptProgram_ = QString::fromLatin1(unproven.value(1).trimmed());
+    const QString self = platform_.session.programFile();
+    const bool previous = !keptProgram_.isEmpty() && QFileInfo(self).fileName() == keptProgram_;
+    // Only the new program proves itself.  An updater that still runs finishes the
+    // hand-over; without one (stopped, or a power cut) the program started does its part.
+    justUpgraded_ = proving && !previous;
+    handingOver_ = proving && !files.lockHeld(inAppFolder(kUpdaterLock));
+    if (handingOver_ && previous) {
+        // The previous program, started by hand while the new one was unproven: back in
+        // place as the program, and the new version taken back.
+        const QString program = inAppFolder(kProgramFile);
+        const std::optional<QByteArray> bytes = files.readFile(self);
+        if (bytes && files.writeFileAtomic(program, *bytes) && files.setExecutable(program)) {
+            files.writeFileAtomic(inAppFolder(kFailedFile), unproven.value(0).trimmed() + "\r\n");
+            files.removeFile(inAppFolder(kProvingFile));
+            files.removeFile(inAppFolder(kHandOverFile));
+        }
+        handingOver_ = false;
+    }
+    if (!proving || (!justUpgraded_ && !files.lockHeld(inAppFolder(kUpdaterLock))))
+        tidy(self);
     const std::optional<QByteArray> failed = files.readFile(inAppFolder(kFailedFile), 1024);
     if (!failed)
         return;
@@ -106,7 +129,25 @@ void Upgrader::startUp() {
 void Upgrader::proven() {
     if (justUpgraded_)
         platform_.files.removeFile(inAppFolder(kProvingFile));
-    justUpgraded_ = false;
+    if (handingOver_) { // what the updater would remove once the window is shown
+        platform_.files.removeFile(inAppFolder(keptProgram_));
+        platform_.files.removeFile(inAppFolder(kHandOverFile));
+    }
+    justUpgraded_ = handingOver_ = false;
+}
+
+void Upgrader::tidy(const QString& self) {
+    // What an interrupted save or hand-over left, and nothing else: temporary files older
+    // than a minute (younger ones may belong to a save under way in another window), and
+    // the hand-over files of an upgrade that is proven or taken back.
+    FileSystem& files = platform_.files;
+    for (const QString& dir : {state_.AppPath, inAppFolder(QStringLiteral("recovery"))})
+        files.removeOwnTemporaries(dir, 60'000);
+    files.removeFile(inAppFolder(kHandOverFile));
+    for (const QString& name : files.listFiles(state_.AppPath)) {
+        if (isPreviousProgramFile(name) && name != QFileInfo(self).fileName())
+            files.removeFile(inAppFolder(name));
+    }
 }
 
 UpgradeResult Upgrader::failed(const QString& prompt) {
@@ -219,7 +260,9 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
         // The updater waits for this program to end, so it is started first: where it does
         // not start (missing, held back by an antivirus program, not executable) the
         // program stays, and the next start offers the upgrade again.
-        if (!files.writeFileAtomic(inAppFolder(kHandOverFile), version->toLatin1() + "\r\n") ||
+        if (!files.writeFileAtomic(inAppFolder(kHandOverFile), version->toLatin1() + "\r\n" +
+                                                                   state_.VersionText.toLatin1() +
+                                                                   "\r\n") ||
             !session.startDetached(installedUpdater)) {
             files.removeFile(inAppFolder(kHandOverFile));
             return failed(QStringLiteral("The upgrade was NOT applied: the updater ") +

@@ -62,6 +62,7 @@ class Upgrader {
     std::optional<QString> signedVersion(const QByteArray& package, const QString& signatureFile,
                                          bool manualUpgrade);
     UpgradeResult failed(const QString& prompt);
+    void tidy(const QString& self);
 
     AppState& state_;
     Platform& platform_;
@@ -70,6 +71,8 @@ class Upgrader {
     QString AvailableVersionText;
     QString failedVersion_; // put back by the updater: never offered again
     bool justUpgraded_ = false;
+    bool handingOver_ = false; // unproven, and no updater waits: this program finishes
+    QString keptProgram_;      // the previous program's file while unproven
 };
 
 } // namespace lm

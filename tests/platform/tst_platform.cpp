@@ -159,13 +159,6 @@ class TestPlatformLayer : public QObject {
         }
         QTRY_COMPARE(saver.calls.size(), 4);
         QCOMPARE(saver.calls.last(), "UnInhibit 7");
-        // A desktop without the service: nothing, quietly.
-        bus.unregisterService("org.freedesktop.ScreenSaver");
-        KeepAwake alone;
-        alone.set(true);
-        QTest::qWait(100);
-        alone.set(false);
-        QCOMPARE(saver.calls.size(), 4);
 #endif
     }
 
@@ -176,12 +169,18 @@ class TestPlatformLayer : public QObject {
         QTest::addColumn<QString>("events");
         QTest::addColumn<QString>("ticks");
         QTest::newRow("queued while busy, taken up in one ms")
-            << "1000:7000 1000:7120 1000:7250 1001:7380" << "1000 1000 1001 1001"
+            << "1000:7000 1000:7120 1000:7250 1001:7380"
+            << "1000 1000 1001 1001"
             << "7000 7120 7250 7380";
-        QTest::newRow("a missed one is old") << "990:6900 1000:7000 1003:7120" << "1000 1003"
+        QTest::newRow("a missed one is old") << "990:6900 1000:7000 1003:7120"
+                                             << "1000 1003"
                                              << "7000 7120";
-        QTest::newRow("used once; too far") << "1000:7000" << "1000 1000 1010" << "7000 - -";
-        QTest::newRow("stamped with the press's own tick") << "1000:907000" << "907000" << "907000";
+        QTest::newRow("used once; too far") << "1000:7000"
+                                            << "1000 1000 1010"
+                                            << "7000 - -";
+        QTest::newRow("stamped with the press's own tick") << "1000:907000"
+                                                           << "907000"
+                                                           << "907000";
     }
     void pressesKeepTheirOwnMoments() {
         QFETCH(QString, presses);
@@ -230,7 +229,8 @@ class TestPlatformLayer : public QObject {
 
         // A bound on the bytes written; a broken or missing archive.
         putFile(root.filePath("big.zip"), buildZip({{"a", "x"}, {"b", QByteArray(3 << 20, 0)}}));
-        QCOMPARE(archives.extractFlat(fileBytes(root.filePath("big.zip")), folder, {1000, 1 << 20}), 1);
+        QCOMPARE(archives.extractFlat(fileBytes(root.filePath("big.zip")), folder, {1000, 1 << 20}),
+                 1);
         putFile(root.filePath("broken.zip"), "not a zip");
         QVERIFY(archives.extractFlat(fileBytes(root.filePath("broken.zip")), folder) <= 0);
         QCOMPARE(archives.extractFlat(QByteArray(), folder), -1);

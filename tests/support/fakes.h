@@ -105,7 +105,9 @@ class FakeSession : public Session {
     }
     void quit() override { did.append("quit"); }
     void keepAwake(bool awake) override { did.append(awake ? "awake" : "may sleep"); }
+    QString programFile() override { return program; }
     QStringList did;
+    QString program;
     bool startFails = false;
 };
 

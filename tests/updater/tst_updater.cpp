@@ -8,9 +8,9 @@ using namespace lm::test;
 namespace {
 
 #ifdef Q_OS_WIN
-const QString kProgram = "LAPMARK.exe";
+const QString kProgram = "LAPMARK.exe", kKept = "LAPMARK-1.12.exe";
 #else
-const QString kProgram = "lapmark";
+const QString kProgram = "lapmark", kKept = "lapmark-1.12";
 #endif
 
 // Scripted time and processes: the old program ends after `endsAfterMs` (never when
@@ -21,6 +21,7 @@ struct FakeSystem : UpdaterSystem {
     QString folder, newProgram;
     qint64 now = 0, endsAfterMs;
     QStringList did;
+    bool keptRunnable = false;
     qint64 nowMs() override { return now; }
     void sleepMs(int ms) override {
         now += ms;
@@ -30,6 +31,8 @@ struct FakeSystem : UpdaterSystem {
     bool programEnded(const QString&) override { return endsAfterMs >= 0 && now >= endsAfterMs; }
     std::optional<qint64> start(const QString& program) override {
         did.append("start " + QFileInfo(program).fileName());
+        // While the new program is unproven the previous one can be started by itself.
+        keptRunnable = keptRunnable || QFileInfo(folder + "/" + kKept).isExecutable();
         return 4242;
     }
     bool running(qint64) override { return newProgram != "exits" || did.size() > 1; }
@@ -70,8 +73,8 @@ class TestUpdater : public QObject {
             << "" << int(O::PutBack) << "old|" + s + ",stop," + s + back;
         QTest::newRow("program file cannot be replaced")
             << 500LL << "shows" << kProgram << int(O::GaveUp) << kept;
-        QTest::newRow("previous program cannot be kept") << 500LL << "shows"
-                                                         << ".previous" << int(O::GaveUp) << kept;
+        QTest::newRow("previous program cannot be kept")
+            << 500LL << "shows" << kKept << int(O::GaveUp) << kept;
         QTest::newRow("proving file cannot be written")
             << 500LL << "shows"
             << ".proving" << int(O::GaveUp)
@@ -89,7 +92,7 @@ class TestUpdater : public QObject {
         putFile(program, "old");
         QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
         putFile(dir.filePath("upgrade/LAPMARK.exe"), "new");
-        putFile(dir.filePath("upgradetimer.to"), "1.14\r\n");
+        putFile(dir.filePath("upgradetimer.to"), "1.14\r\n1.12\r\n");
         FaultyFiles files;
         files.failWrites = QStringList{failWrite}.filter(QRegularExpression("."));
         FakeSystem system{dir.path(), endsAfterMs, newProgram};
@@ -102,7 +105,8 @@ class TestUpdater : public QObject {
         QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
                  QByteArray(outcome == int(Updater::Outcome::PutBack) ? "1.14\r\n" : ""));
         QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
-        QCOMPARE(QFile::exists(program + ".previous"), false);
+        QCOMPARE(QFile::exists(dir.filePath(kKept)), false);
+        QCOMPARE(system.keptRunnable, outcome != int(Updater::Outcome::GaveUp));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "upgrade/check_version.h"
 
 #include <QFileInfo>
+#include <QLockFile>
 
 #include <sodium.h>
 
@@ -161,12 +162,16 @@ class TestCheckVersion : public QObject {
         const QString applied = "Apply Upgrade: Downloaded Upgrade to version 1.13\r\n.\r\r\r"
                                 "The program will re-start after the upgrade is applied.";
         if (failure == "<no updater>") { // the program stays, and nothing is handed over
-            QCOMPARE(f.outcome(), asked + applied + "\nFailed! [error]: The upgrade was NOT "
-                                  "applied: the updater " + updater + " could not be started."
-                                  "\r\rCheck that it is in the program folder and that no "
-                                  "antivirus program holds it back, then start Lapmark again: "
-                                  "the upgrade is offered again.  Lapmark goes on as it was."
-                                  "|wait,arrow,start " + updater + ",arrow");
+            QCOMPARE(f.outcome(), asked + applied +
+                                      "\nFailed! [error]: The upgrade was NOT "
+                                      "applied: the updater " +
+                                      updater +
+                                      " could not be started."
+                                      "\r\rCheck that it is in the program folder and that no "
+                                      "antivirus program holds it back, then start Lapmark again: "
+                                      "the upgrade is offered again.  Lapmark goes on as it was."
+                                      "|wait,arrow,start " +
+                                      updater + ",arrow");
             QVERIFY(!QFile::exists(f.dir.filePath("upgradetimer.to")));
             return;
         }
@@ -180,7 +185,8 @@ class TestCheckVersion : public QObject {
         QCOMPARE(f.outcome(), asked + applied + "|wait,arrow,start " + updater + ",close all,quit");
         QVERIFY(QFileInfo(updater).isExecutable());
         QCOMPARE(f.upgradeFolder(), QStringList{"LAPMARK.exe"});
-        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")), "1.13\r\n"); // for the updater
+        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")),
+                 "1.13\r\n1.12\r\n"); // for the updater
     }
 
     // After the updater: a new program asks nothing; a version taken back is told once.
@@ -220,6 +226,74 @@ class TestCheckVersion : public QObject {
         QCOMPARE(f.outcome() + "|" + name + ": " + fileBytes(f.dir.filePath(name)), outcome);
     }
 
+    // A hand-over cut short (the updater stopped, a power cut): the program started next
+    // finishes it, and a start tidies what is left.  Files as "name:content", {P} the program
+    // and {K} the previous one kept beside; the lock of a running updater as "lock".
+    void handOverWithoutTheUpdater_data() {
+        QTest::addColumn<QString>("self");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        const QString unproven = "{P}:new {K}:old upgradetimer.proving:1.14|{K} "
+                                 "upgradetimer.to:1.14|1.12 ";
+        QTest::newRow("the previous program started")
+            << "{K}" << unproven << "{K}:old {P}:old upgradetimer.failed:1.14|told|";
+        QTest::newRow("the new program started") << "{P}" << unproven << "{P}:new";
+        QTest::newRow("the updater still waits")
+            << "{K}" << unproven + "lock" << unproven.trimmed();
+        QTest::newRow("leftovers")
+            << "{P}"
+            << "{P}:new lapmark-1.11:old LAPMARK-1.11.exe:old {P}.previous:old "
+               "upgradetimer.to:1.14 .~lm-{P}.a1b2:half .~lm-new:saving "
+               "lapmark-notes.txt:mine"
+            << ".~lm-new:saving {P}:new lapmark-notes.txt:mine";
+    }
+    void handOverWithoutTheUpdater() {
+        QFETCH(QString, self);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+#ifdef Q_OS_WIN
+        const auto named = [](QString s) {
+            return s.replace("{K}", "LAPMARK-1.12.exe").replace("{P}", "LAPMARK.exe");
+        };
+#else
+        const auto named = [](QString s) {
+            return s.replace("{K}", "lapmark-1.12").replace("{P}", "lapmark");
+        };
+#endif
+        Fixture f;
+        QLockFile updater(f.dir.filePath("upgradetimer.lock"));
+        for (const QString& file : named(before).split(' ')) {
+            if (file == "lock")
+                QVERIFY(updater.lock());
+            else
+                putFile(f.dir.filePath(file.section(':', 0, 0)),
+                        file.section(':', 1).replace("|", "\r\n").toLatin1());
+        }
+        QFile old(f.dir.filePath(named(".~lm-{P}.a1b2")));
+        QVERIFY(!old.exists() || (old.open(QIODevice::Append) &&
+                                  old.setFileTime(QDateTime::currentDateTime().addSecs(-61),
+                                                  QFileDevice::FileModificationTime)));
+        old.close();
+        f.t.session.program = f.dir.filePath(named(self));
+        Upgrader upgrader = f.upgrader();
+        upgrader.startUp();
+        upgrader.proven();
+        updater.unlock();
+        QStringList files;
+        for (const QString& name :
+             QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            files.append(name + ":" +
+                         QString(fileBytes(f.dir.filePath(name))).replace("\r\n", "|"));
+        QStringList expected = named(after).split(' ');
+        files.removeAll("upgradetimer.lock:");
+        files.sort();
+        expected.sort();
+        QCOMPARE(files, expected);
+        QVERIFY(QFileInfo(f.dir.filePath(named("{P}"))).isExecutable() || !after.contains("told"));
+        QCOMPARE(f.t.dialogs.said.filter("Reminder: The upgrade to version 1.14 failed").size(),
+                 int(after.contains("told")));
+    }
+
     void manualMode_data() {
         QTest::addColumn<QByteArray>("placed"); // "<none>": nothing placed
         QTest::addColumn<QString>("comment");   // "<none>": no signature placed
@@ -253,7 +327,7 @@ class TestCheckVersion : public QObject {
         QVERIFY(f.t.http.requested.isEmpty() && !f.t.session.did.contains("wait"));
         QVERIFY(fileBytes(f.dir.filePath("upgradetimer.exe")) != "placed by hand");
         QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")),
-                 QByteArray(message.isEmpty() ? "1.05\r\n" : ""));
+                 QByteArray(message.isEmpty() ? "1.05\r\n1.12\r\n" : ""));
     }
 };
 
