@@ -163,38 +163,28 @@ class TestPlatformLayer : public QObject {
     }
 
     // Presses noted as Qt takes them up ("<taken up>:<tick>"), then the events made of them
-    // ("<stamp as taken up>"): each finds its own press, or none.
+    // ("<stamp as taken up>"), then the tick each event finds ("-": none).
     void pressesKeepTheirOwnMoments_data() {
-        QTest::addColumn<QString>("presses");
-        QTest::addColumn<QString>("events");
-        QTest::addColumn<QString>("ticks");
+        QTest::addColumn<QString>("row");
         QTest::newRow("queued while busy, taken up in one ms")
-            << "1000:7000 1000:7120 1000:7250 1001:7380"
-            << "1000 1000 1001 1001"
-            << "7000 7120 7250 7380";
-        QTest::newRow("a missed one is old") << "990:6900 1000:7000 1003:7120"
-                                             << "1000 1003"
-                                             << "7000 7120";
-        QTest::newRow("used once; too far") << "1000:7000"
-                                            << "1000 1000 1010"
-                                            << "7000 - -";
-        QTest::newRow("stamped with the press's own tick") << "1000:907000"
-                                                           << "907000"
-                                                           << "907000";
+            << "1000:7000 1000:7120 1000:7250 1001:7380 > 1000 1000 1001 1001 = 7000 7120 7250 "
+               "7380";
+        QTest::newRow("a missed one is old")
+            << "990:6900 1000:7000 1003:7120 > 1000 1003 = 7000 7120";
+        QTest::newRow("used once; too far") << "1000:7000 > 1000 1000 1010 = 7000 - -";
+        QTest::newRow("stamped with the press's own tick") << "1000:907000 > 907000 = 907000";
     }
     void pressesKeepTheirOwnMoments() {
-        QFETCH(QString, presses);
-        QFETCH(QString, events);
+        QFETCH(QString, row);
         PressLog log;
-        for (const QString& p : presses.split(' '))
+        for (const QString& p : row.section(" > ", 0, 0).split(' '))
             log.note(p.section(':', 0, 0).toLongLong(), p.section(':', 1).toUInt());
         QStringList got;
-        for (const QString& e : events.split(' ')) {
+        for (const QString& e : row.section(" > ", 1).section(" = ", 0, 0).split(' ')) {
             const std::optional<std::uint32_t> tick = log.take(e.toLongLong(), e.toULongLong());
             got.append(tick ? QString::number(*tick) : "-");
         }
-        QFETCH(QString, ticks);
-        QCOMPARE(got.join(' '), ticks);
+        QCOMPARE(got.join(' '), row.section(" = ", 1));
     }
 
     void hostileArchivesStayInTheFolder() {

@@ -121,26 +121,23 @@ class FaultyFiles : public FileSystem {
     bool writeFileNew(const QString& path, const QByteArray& data) override {
         return !fails(path) && FileSystem::writeFileNew(path, data);
     }
-    // A journal whose appends fail after this many (-1: never).
+    // A journal that holds what it is given, and whose appends fail after this many
+    // (-1: the real journal).
     std::unique_ptr<Journal> openJournal(const QString& path) override {
         struct Failing : Journal {
-            std::unique_ptr<Journal> real;
             int left;
-            Status status() const override { return real->status(); }
-            QByteArray content() const override { return real->content(); }
-            bool append(const QByteArray& r) override { return left-- > 0 && real->append(r); }
-            bool waitDurable(int ms) override { return real->waitDurable(ms); }
-            bool setAside() override { return real->setAside(); }
-            LockHolder holder() const override { return real->holder(); }
-            bool takeOver() override { return real->takeOver(); }
+            explicit Failing(int appends) : left(appends) {}
+            Status status() const override { return Status::Held; }
+            QByteArray content() const override { return {}; }
+            bool append(const QByteArray&) override { return left-- > 0; }
+            bool waitDurable(int) override { return left >= 0; }
+            bool setAside() override { return true; }
+            LockHolder holder() const override { return {}; }
+            bool takeOver() override { return false; }
         };
-        auto journal = FileSystem::openJournal(path);
         if (journalAppends < 0)
-            return journal;
-        auto failing = std::make_unique<Failing>();
-        failing->real = std::move(journal);
-        failing->left = journalAppends;
-        return failing;
+            return FileSystem::openJournal(path);
+        return std::make_unique<Failing>(journalAppends);
     }
     QStringList failWrites;
     int atomicWrites = 0;
