@@ -108,7 +108,9 @@ void Upgrader::startUp() {
         }
         handingOver_ = false;
     }
-    if (!proving || (!justUpgraded_ && !files.lockHeld(inAppFolder(kUpdaterLock))))
+    // Not while an updater runs (it has the hand-over in hand), nor before a new program
+    // is proven.
+    if ((!proving || !justUpgraded_) && !files.lockHeld(inAppFolder(kUpdaterLock)))
         tidy(self);
     const std::optional<QByteArray> failed = files.readFile(inAppFolder(kFailedFile), 1024);
     if (!failed)
