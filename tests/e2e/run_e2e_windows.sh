@@ -58,4 +58,4 @@ launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
 }
 
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 13 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 12 ]
