@@ -1,5 +1,6 @@
-#include "core/app_state.h"
 #include "app/form1.h"
+#include "core/app_state.h"
+#include "platform/locks.h"
 #include "platform/qt_platform.h"
 #include "upgrade/handover.h"
 
@@ -16,13 +17,13 @@ int main(int argc, char* argv[]) {
     const QString programFolder = lm::nativePath(QCoreApplication::applicationDirPath());
     QDir::setCurrent(programFolder);
 
+    lm::RealPlatform real;
     // Held while the program runs, so that the updater knows when it has ended; a second
     // copy of the program in the same folder runs without it.
-    QLockFile running(QDir(programFolder).filePath(lm::kRunningLock));
-    running.setStaleLockTime(0);
-    running.tryLock(0);
+    const QString lockPath = QDir(programFolder).filePath(lm::kRunningLock);
+    QLockFile running(lockPath);
+    lm::holdRunningLock(running, lockPath, real.platform().dialogs);
 
-    lm::RealPlatform real;
     lm::AppState state;
     lm::Form1 mainWindow(state, real.platform(), QUrl(QStringLiteral(LAPMARK_UPGRADE_SERVER)),
                          QStringLiteral(LAPMARK_UPGRADE_PUBKEY));

@@ -1,4 +1,5 @@
 #include "locks.h"
+#include "platform.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -26,6 +27,22 @@ LockHolder holderOf(const QLockFile& lock, const QString& lockPath) {
     holder.otherComputer = !holder.computer.isEmpty() && !is(QSysInfo::machineHostName()) &&
                            !is(qEnvironmentVariable("COMPUTERNAME"));
     return holder;
+}
+
+bool holdRunningLock(QLockFile& lock, const QString& lockPath, Dialogs& dialogs) {
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0))
+        return true;
+    const LockHolder holder = holderOf(lock, lockPath);
+    return holder.otherComputer &&
+           dialogs.message(QStringLiteral("Lapmark in this folder is held by the computer ") +
+                               holder.text() + QStringLiteral(".") + CR + CR +
+                               QStringLiteral("If Lapmark no longer runs there, take it over: "
+                                              "upgrades can then be applied here.") +
+                               CR + CR + QStringLiteral("Take it over?"),
+                           QStringLiteral("Take Over?"), Buttons::YesNo,
+                           Answer::No) == Answer::Yes &&
+           takeOverFromOtherComputer(lock, lockPath);
 }
 
 bool takeOverFromOtherComputer(QLockFile& lock, const QString& lockPath) {

@@ -27,4 +27,11 @@ LockHolder holderOf(const QLockFile& lock, const QString& lockPath);
 // (its program still runs) or cannot be taken.
 bool takeOverFromOtherComputer(QLockFile& lock, const QString& lockPath);
 
+class Dialogs;
+
+// Takes the lock that the program holds in its folder while it runs.  Where another
+// computer holds it, the operator is told which and since when, and may take it over
+// (without it the updater could never apply an upgrade in this folder).  True when held.
+bool holdRunningLock(QLockFile& lock, const QString& lockPath, Dialogs& dialogs);
+
 } // namespace lm

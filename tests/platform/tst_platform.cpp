@@ -4,6 +4,7 @@
 #include "support/zip_builder.h"
 
 #include <QDirIterator>
+#include <QLockFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -160,6 +161,26 @@ class TestPlatformLayer : public QObject {
         QTRY_COMPARE(saver.calls.size(), 4);
         QCOMPARE(saver.calls.last(), "UnInhibit 7");
 #endif
+    }
+
+    // The program folder carried over from a computer that stopped keeps its running lock;
+    // one held by a program on this computer is not asked about.
+    void runningLockOfAnotherComputer() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapmark.lock");
+        for (const Answer answer : {Answer::No, Answer::Yes}) {
+            putFile(path, "4242\nlapmark\nFINISH-2\n");
+            FakeDialogs dialogs;
+            dialogs.answers = {answer};
+            QLockFile lock(path);
+            QCOMPARE(holdRunningLock(lock, path, dialogs), answer == Answer::Yes);
+            QVERIFY(dialogs.last().startsWith("Take Over? [Yes/No, default No]: Lapmark in this "
+                                              "folder is held by the computer FINISH-2 since "));
+            FakeDialogs none; // taken over: now this computer's
+            QLockFile second(path);
+            QVERIFY(answer == Answer::No ||
+                    (!holdRunningLock(second, path, none) && none.said.isEmpty()));
+        }
     }
 
     // Presses noted as Qt takes them up ("<taken up>:<tick>"), then the events made of them
