@@ -1,7 +1,11 @@
 #include "support/fakes.h"
 #include "updater/updater.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QThread>
 
 using namespace lm::test;
 
@@ -38,6 +42,46 @@ struct FakeSystem : UpdaterSystem {
     bool running(qint64) override { return newProgram != "exits" || did.size() > 1; }
     void stop(qint64) override { did.append("stop"); }
 };
+
+// A copy of this test program with a role written after its end stands in for a program
+// that the updater starts: "shows" removes the proving file as a main window shown would,
+// "exits" ends at once, "hangs" holds hang.lock until it is stopped, and "holds" holds the
+// lock file it is given for the milliseconds it is given.  Each notes its name in
+// started.txt in its folder.
+const QByteArray kRoleMark = "\nLMROLE ";
+
+void makeStandIn(const QString& path, const QByteArray& role) {
+    putFile(path, fileBytes(QCoreApplication::applicationFilePath()) + kRoleMark + role);
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+}
+
+std::optional<int> runStandIn(const QStringList& arguments) {
+    const QByteArray self = fileBytes(QCoreApplication::applicationFilePath());
+    const qsizetype mark = self.lastIndexOf(kRoleMark);
+    if (mark < 0 || self.size() - mark > 64)
+        return std::nullopt;
+    const QList<QByteArray> role = self.mid(mark + kRoleMark.size()).split(' ');
+    if (role[0] == "holds") {
+        QLockFile lock(arguments.value(1));
+        if (!lock.tryLock(0))
+            return 2;
+        QThread::msleep(arguments.value(2).toULong());
+        return 0;
+    }
+    QFile started("started.txt");
+    if (started.open(QIODevice::Append))
+        started.write(role.value(1) + "\r\n");
+    started.close();
+    if (role[0] == "shows") {
+        QFile::remove("upgradetimer.proving");
+        QThread::msleep(300);
+    } else if (role[0] == "hangs") {
+        QLockFile hanging("hang.lock");
+        hanging.tryLock(0);
+        QThread::sleep(3600);
+    }
+    return role[0] == "shows" ? 0 : 1;
+}
 
 } // namespace
 
@@ -108,7 +152,81 @@ class TestUpdater : public QObject {
         QCOMPARE(QFile::exists(dir.filePath(kKept)), false);
         QCOMPARE(system.keptRunnable, outcome != int(Updater::Outcome::GaveUp));
     }
+
+    // The updater as it is built, with its own bounds, its lock and real processes: a
+    // program that ends, one that does not, and new programs that show, end and hang.
+    void theRealUpdaterKeepsItsBounds_data() {
+        QTest::addColumn<int>("holdMs");   // how long the old program holds its running lock
+        QTest::addColumn<QString>("next"); // what the new program does
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("fromMs"); // the run's length, from..to
+        QTest::addColumn<int>("toMs");
+        QTest::addColumn<QString>("result"); // programs started, the log's last line
+        QTest::newRow("old one ends after 1.5 s, new one shows")
+            << 1500 << "shows" << 0 << 1500 << 8000
+            << "new|Version 1.14 showed its main window: the upgrade is complete.";
+        QTest::newRow("old one runs on") << 45000 << "shows" << 1 << 30000 << 34000
+                                         << "old|Lapmark was still running after 30 s: nothing "
+                                            "was changed.";
+        QTest::newRow("new one ends at once")
+            << 0 << "exits" << 1 << 0 << 8000
+            << "new,old|The previous program is back in place; starting it.";
+        QTest::newRow("new one hangs") << 0 << "hangs" << 1 << 20000 << 26000
+                                       << "new,old|The previous program is back in place; "
+                                          "starting it.";
+    }
+    void theRealUpdaterKeepsItsBounds() {
+        QFETCH(int, holdMs);
+        QFETCH(QString, next);
+        QFETCH(int, exitCode);
+        QFETCH(int, fromMs);
+        QFETCH(int, toMs);
+        QFETCH(QString, result);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("upgrade");
+        const QString updater = dir.filePath("upgradetimer.exe");
+        QVERIFY(QFile::copy(LAPMARK_UPDATER, updater));
+        QFile::setPermissions(updater, QFile::permissions(updater) | QFile::ExeOwner);
+        makeStandIn(dir.filePath(kProgram), "shows old");
+        makeStandIn(dir.filePath("upgrade/LAPMARK.exe"), next.toLatin1() + " new");
+        putFile(dir.filePath("upgradetimer.to"), "1.14\r\n1.12\r\n");
+        QProcess holder;
+        if (holdMs > 0) {
+            makeStandIn(dir.filePath("holder.exe"), "holds");
+            holder.start(dir.filePath("holder.exe"),
+                         {dir.filePath("lapmark.lock"), QString::number(holdMs)});
+            QTRY_VERIFY(QFile::exists(dir.filePath("lapmark.lock")));
+        }
+        QElapsedTimer took;
+        took.start();
+        QProcess run;
+        run.start(updater, {});
+        QVERIFY(run.waitForFinished(60000));
+        const qint64 ms = took.elapsed();
+        holder.kill();
+        holder.waitForFinished();
+        QVERIFY2(ms >= fromMs && ms < toMs, QByteArray::number(ms));
+        QCOMPARE(run.exitCode(), exitCode);
+        // The programs it started: the last one's note may take a moment.
+        const QString started = "started.txt";
+        QTRY_VERIFY(fileBytes(dir.filePath(started)).count('\n') == result.count(',') + 1);
+        const QStringList log = QString(fileBytes(dir.filePath("upgradetimer.log"))).split("\r\n");
+        QCOMPARE(QString(fileBytes(dir.filePath(started))).trimmed().replace("\r\n", ",") + "|" +
+                     log.value(log.size() - 2).section("  ", 1),
+                 result);
+        QLockFile hanging(dir.filePath("hang.lock")); // a stopped program holds nothing
+        hanging.setStaleLockTime(0);
+        QVERIFY(hanging.tryLock(0));
+        QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
+        QThread::msleep(400); // the last program ends before its folder goes
+    }
 };
 
-QTEST_GUILESS_MAIN(TestUpdater)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (const std::optional<int> code = runStandIn(app.arguments()))
+        return *code;
+    TestUpdater test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_updater.moc"
