@@ -195,6 +195,19 @@ bool FileSystem::writeFilePlain(const QString& path, const QByteArray& data) {
     return ok && f.error() == QFileDevice::NoError;
 }
 
+bool FileSystem::appendFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const bool ok = f.write(data) == data.size();
+    f.close();
+    return ok && f.error() == QFileDevice::NoError;
+}
+
+QDateTime Clock::localNow() {
+    return QDateTime::currentDateTime();
+}
+
 bool FileSystem::removeFile(const QString& path) {
     return QFileInfo(path).isFile() && QFile::remove(path);
 }

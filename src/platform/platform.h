@@ -5,6 +5,7 @@
 // replace any part with a scripted double.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -70,6 +71,8 @@ class Clock {
     // where the windowing system stamps events on the tick counter's clock; nothing where
     // it does not, or for a missing stamp.
     virtual std::optional<std::uint32_t> eventTick(quint64 timestamp) = 0;
+    // The local date and time, for logs.
+    virtual QDateTime localNow();
 };
 
 // ---------------------------------------------------------------- files
@@ -118,6 +121,8 @@ class FileSystem {
     virtual bool writeFileNew(const QString& path, const QByteArray& data);
     // Plain create-or-truncate and write, for downloads that may end up empty.
     virtual bool writeFilePlain(const QString& path, const QByteArray& data);
+    // Adds `data` at the end of `path`, creating it; for logs.
+    virtual bool appendFile(const QString& path, const QByteArray& data);
     virtual bool removeFile(const QString& path);
     virtual bool makeDir(const QString& path);
     // Names (not paths) of the ordinary files in `dir`.

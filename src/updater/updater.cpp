@@ -19,8 +19,7 @@ QString Updater::path(const QString& name) const {
 void Updater::log(const QString& line) {
     QFile file(path(kUpdaterLog));
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "  " +
-                   line.toLatin1() + "\r\n");
+        file.write(upgradeLogLine(QDateTime::currentDateTime(), line));
 }
 
 bool Updater::putInPlace(const QByteArray& program) {

@@ -90,6 +90,7 @@ void Upgrader::startUp() {
     const std::optional<QByteArray> proving = files.readFile(inAppFolder(kProvingFile), 1024);
     const QList<QByteArray> unproven = proving.value_or(QByteArray()).split('\n');
     keptProgram_ = QString::fromLatin1(unproven.value(1).trimmed());
+    unprovenVersion_ = QString::fromLatin1(unproven.value(0).trimmed());
     const QString self = platform_.session.programFile();
     const bool previous = !keptProgram_.isEmpty() && QFileInfo(self).fileName() == keptProgram_;
     // Only the new program proves itself.  An updater that still runs finishes the
@@ -105,6 +106,14 @@ void Upgrader::startUp() {
             files.writeFileAtomic(inAppFolder(kFailedFile), unproven.value(0).trimmed() + "\r\n");
             files.removeFile(inAppFolder(kProvingFile));
             files.removeFile(inAppFolder(kHandOverFile));
+            log(QStringLiteral("Version ") + state_.VersionText + QStringLiteral(", started as ") +
+                keptProgram_ +
+                QStringLiteral(" with no updater running, is back in place of "
+                               "the unproven version ") +
+                unprovenVersion_ + QStringLiteral("."));
+        } else {
+            log(QStringLiteral("Version ") + state_.VersionText + QStringLiteral(", started as ") +
+                keptProgram_ + QStringLiteral(", could not put itself back in place."));
         }
         handingOver_ = false;
     }
@@ -134,8 +143,16 @@ void Upgrader::proven() {
     if (handingOver_) { // what the updater would remove once the window is shown
         platform_.files.removeFile(inAppFolder(keptProgram_));
         platform_.files.removeFile(inAppFolder(kHandOverFile));
+        log(QStringLiteral("Version ") + unprovenVersion_ +
+            QStringLiteral(" showed its main window with no updater running: the upgrade is "
+                           "complete."));
     }
     justUpgraded_ = handingOver_ = false;
+}
+
+void Upgrader::log(const QString& line) {
+    platform_.files.appendFile(inAppFolder(kUpdaterLog),
+                               upgradeLogLine(platform_.clock.localNow(), line));
 }
 
 void Upgrader::tidy(const QString& self) {

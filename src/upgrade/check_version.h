@@ -63,6 +63,7 @@ class Upgrader {
                                          bool manualUpgrade);
     UpgradeResult failed(const QString& prompt);
     void tidy(const QString& self);
+    void log(const QString& line); // to the updater's log
 
     AppState& state_;
     Platform& platform_;
@@ -73,6 +74,7 @@ class Upgrader {
     bool justUpgraded_ = false;
     bool handingOver_ = false; // unproven, and no updater waits: this program finishes
     QString keptProgram_;      // the previous program's file while unproven
+    QString unprovenVersion_;
 };
 
 } // namespace lm

@@ -20,6 +20,7 @@
 //
 // Every file is plain text with CR LF line ends.
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QString>
 
@@ -48,6 +49,11 @@ inline QString previousProgramFile(const QString& version) {
     return QStringLiteral("lapmark-") + version;
 #endif
 }
+// A line of kUpdaterLog, which the program writes to as well when it does the updater's part.
+inline QByteArray upgradeLogLine(const QDateTime& at, const QString& line) {
+    return at.toString(Qt::ISODate).toLatin1() + "  " + line.toLatin1() + "\r\n";
+}
+
 inline bool isPreviousProgramFile(const QString& name) {
     static const QRegularExpression pattern(
         QStringLiteral("^(lapmark|LAPMARK)-[0-9]+(\\.[0-9]+)?(\\.exe)?$"));

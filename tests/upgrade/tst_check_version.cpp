@@ -238,24 +238,32 @@ class TestCheckVersion : public QObject {
         QTest::addColumn<QString>("self");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("log"); // the line it adds to the updater's log
         const QString unproven = "{P}:new {K}:old upgradetimer.proving:1.14|{K} "
                                  "upgradetimer.to:1.14|1.12 ";
         QTest::newRow("the previous program started")
-            << "{K}" << unproven << "{K}:old {P}:old upgradetimer.failed:1.14|told|";
-        QTest::newRow("the new program started") << "{P}" << unproven << "{P}:new";
+            << "{K}" << unproven << "{K}:old {P}:old upgradetimer.failed:1.14|told|"
+            << "Version 1.12, started as {K} with no updater running, is back in place of the "
+               "unproven version 1.14.";
+        QTest::newRow("the new program started")
+            << "{P}" << unproven << "{P}:new"
+            << "Version 1.14 showed its main window with no updater running: the upgrade is "
+               "complete.";
         QTest::newRow("the updater still waits")
-            << "{K}" << unproven + "lock" << unproven.trimmed();
+            << "{K}" << unproven + "lock" << unproven.trimmed() << "";
         QTest::newRow("leftovers")
             << "{P}"
             << "{P}:new lapmark-1.11:old LAPMARK-1.11.exe:old {P}.previous:old "
                "upgradetimer.to:1.14 .~lm-{P}.a1b2:half .~lm-new:saving "
                "lapmark-notes.txt:mine"
-            << ".~lm-new:saving {P}:new lapmark-notes.txt:mine";
+            << ".~lm-new:saving {P}:new lapmark-notes.txt:mine"
+            << "";
     }
     void handOverWithoutTheUpdater() {
         QFETCH(QString, self);
         QFETCH(QString, before);
         QFETCH(QString, after);
+        QFETCH(QString, log);
         const auto named = [](QString s) {
             return s.replace("{K}", kKept).replace("{P}", kProgram);
         };
@@ -281,8 +289,11 @@ class TestCheckVersion : public QObject {
         QStringList files;
         for (const QString& name :
              QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
-            files.append(name + ":" +
-                         QString(fileBytes(f.dir.filePath(name))).replace("\r\n", "|"));
+            if (name != "upgradetimer.log")
+                files.append(name + ":" +
+                             QString(fileBytes(f.dir.filePath(name))).replace("\r\n", "|"));
+        QCOMPARE(QString(fileBytes(f.dir.filePath("upgradetimer.log"))).section("  ", 1),
+                 log.isEmpty() ? log : named(log) + "\r\n");
         QStringList expected = named(after).split(' ');
         files.sort(), expected.sort();
         QCOMPARE(files, expected);
