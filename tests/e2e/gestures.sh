@@ -130,3 +130,27 @@ comes_back() { # version: the program the updater started shows it in its title
     main_id="$(wait_window "VERSION: ${1//./\\.}\$")" && check "$1 shows its main window" true
 }
 leave() { focus "$main_id" && keys Escape && sleep 1; }
+# The caller also defines launch_named <folder> <file>, and names the program ($first_program)
+# and the previous one kept beside it ($kept_programs).
+come_up() { # folder: the volunteer starts the program, then the previous one beside; sets main_id, came
+    local began name id
+    began="$(date +%s.%N)" reminded=0 offered_again=0 main_id=""
+    for name in "$first_program" $(cd "$1" && ls $kept_programs 2>/dev/null); do
+        launch_named "$1" "$name"
+        for _ in $(seq 80); do # eight seconds, as a volunteer would wait
+            if id="$(xdotool search --onlyvisible --name '^Lapmark from Korvel' | tail -1)" && [ -n "$id" ]; then
+                main_id="$id" came="$(awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')"
+                return 0
+            fi
+            xdotool search --onlyvisible --name '^Reminder$' >/dev/null && answer Reminder Return && reminded=$((reminded + 1))
+            xdotool search --onlyvisible --name '^Upgrade\?$' >/dev/null && answer 'Upgrade\?' n && offered_again=1
+            kill -0 "$program" 2>/dev/null || break
+            sleep 0.1
+        done
+    done
+    return 1
+}
+leftovers() { # folder: what an upgrade or a save may leave and the next start removes
+    (cd "$1" && ls -A . | grep -E '^(upgradetimer\.(to|proving|lock)|(lapmark|LAPMARK)-.*|.*\.previous|\.~lm-.*|lapmark\.lock)$'
+        ls -A upgrade 2>/dev/null; ls -A recovery 2>/dev/null | grep '^\.~lm-')
+}

@@ -13,6 +13,8 @@ folder() { # name, [first line of the settings file]
     echo "$work/$1"
 }
 launch() { (cd "$1" && exec ./lapmark) & program=$! && pids+=("$program"); }
+launch_named() { (cd "$1" && exec "./$2") & program=$! && pids+=("$program"); }
+first_program=lapmark kept_programs='lapmark-*'
 
 # ================================================================ scenarios
 serve "$port"
@@ -120,5 +122,82 @@ offered "$app" y && answer 'Apply Upgrade' Return && {
 }
 cp "$app/upgradetimer.log" "$out/" 2>/dev/null # what the updater did, to read
 
+# A power cut, or a technician, stops the updater dead at one moment of an upgrade from
+# 1.12 (with the program it started); the volunteer then starts lapmark and, where that
+# fails, the previous program beside it, as the README says.
+package() { # folder, version, the new program's text: a signed package with the real updater
+    mkdir -p "$1" && printf "$3" >"$1/LAPMARK.exe" && cp "$work/install/upgradetimer.exe" "$1/"
+    (cd "$1" && zip -q pdtimerupgrade.zip LAPMARK.exe upgradetimer.exe && rm LAPMARK.exe upgradetimer.exe)
+    minisign -S -s "$signing_key" -m "$1/pdtimerupgrade.zip" -t "version:$2" >/dev/null
+}
+package "$work/exits" 1.14 '#!/bin/sh\nsleep 1\necho "cannot start" >&2\nexit 3\n'
+package "$work/hangs" 1.14 '#!/bin/sh\nwhile :; do sleep 1; done\n'
+cut_when() { # folder, line of the updater's log, seconds after it
+    local pid="" _
+    for _ in $(seq 3000); do
+        pid="$(pgrep -f "$1/upgradetimer.exe" | head -1)"
+        [ -n "$pid" ] && grep -q "$2" "$1/upgradetimer.log" 2>/dev/null && break
+        pid="" && sleep 0.005
+    done
+    [ -n "$pid" ] || return 1
+    kill -STOP "$pid" && sleep "$3"
+    # The power goes with everything of the folder, including a program the updater was
+    # just starting.
+    kill -KILL "$pid" "$program" ${first:-} 2>/dev/null
+    for _ in $(seq 100); do pkill -KILL -f "$1/(upgradetimer.exe|lapmark)"; sleep 0.01; done
+    return 0
+}
+cut=0
+cut_upgrade() { # what, version offered, package, moment, seconds after it, left (old|new), comes up
+    scenario="a cut $1" cut=$((cut + 1))
+    app="$(folder "cut-$cut" "no path set")" && mkdir -p "$app/recovery"
+    printf '12.36\r\n1:05.44\r\n' >"$(times "$app")"
+    printf '101\r\n99999\r\n' >"$app/ $today Girls 5K BIBS EV  7.LMB"
+    before="$(meet)"
+    offer "$2" "$3"
+    first=""
+    if [ "$6" = old ]; then # a copy left open holds the folder: the updater waits for it
+        launch "$app" && answer 'Upgrade\?' n && first="$program" || return
+        wait_window '^Lapmark from Korvel' >/dev/null || return
+    fi
+    launch "$app" && answer 'Upgrade\?' y || return
+    cut_when "$app" "$4" "$5" & watcher=$!
+    answer 'Apply Upgrade' Return
+    wait "$watcher" || check "the updater was seen" false
+    cp "$app/upgradetimer.log" "$out/cut-$cut-upgradetimer.log"
+    if [ "$6" = old ]; then check "it came before the replace" cmp -s "$app/lapmark" "$work/install/lapmark"
+    else check "it came after the replace" test -x "$app/lapmark-1.12" -a -f "$app/upgradetimer.proving"; fi
+    local title="VERSION: ${7//./\\.}\$"
+    if come_up "$app"; then
+        check "$7 works, $came s after the first try (under 20)" eval \
+            'wait_window "$title" >/dev/null && awk -v t="$came" "BEGIN {exit !(t < 20)}"'
+    else check "a working program" false; fi
+    [ "$7" = 1.12 ] && [ "$6" = new ] && check "told once of the failed 1.14 ($reminded)" test "$reminded" = 1
+    [ "$6" = old ] && check "the upgrade offered again" test "$offered_again" = 1
+    leave; pkill -KILL -f '^/bin/sh \./lapmark$'; sleep 0.5 # the 1.14 that hangs
+    come_up "$app" && check "the next start: $7, nothing to tell" test "$reminded" = 0 && leave
+    check "every meet file as before" test "$(meet)" = "$before"
+    check "no leftovers [$(leftovers "$app" | tr '\n' ' ')]" test -z "$(leftovers "$app")"
+    cp "$app/upgradetimer.log" "$out/cut-$cut-repaired-upgradetimer.log"
+}
+cut_upgrade "before the replace" 1.13 "$work/releases/1.13/korvel/pdtimerupgrade" "Updater started" 1 old 1.12
+cut_upgrade "between the replace and the start" 1.13 "$work/releases/1.13/korvel/pdtimerupgrade" "is in place" 0 new 1.13
+cut_upgrade "while a 1.14 that exits proves itself" 1.14 "$work/exits" "is in place" 0.3 new 1.12
+cut_upgrade "while a 1.14 that hangs proves itself" 1.14 "$work/hangs" "is in place" 2 new 1.12
+
+scenario="the updater missing"
+lone="$work/lone" && mkdir -p "$lone" && printf 'x' >"$lone/LAPMARK.exe"
+(cd "$lone" && zip -q pdtimerupgrade.zip LAPMARK.exe && rm LAPMARK.exe)
+minisign -S -s "$signing_key" -m "$lone/pdtimerupgrade.zip" -t "version:1.13" >/dev/null
+offer 1.13 "$lone"
+app="$(folder lone "no path set")"
+launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && answer 'Failed!' Return updater-missing && {
+    main_id="$(wait_window '^Lapmark from Korvel')" && check "the program goes on after \"Failed!\"" kill -0 "$program"
+    check "nothing handed over" test ! -e "$app/upgradetimer.to"
+    quit
+    launch "$app" && answer 'Upgrade\?' n && check "the upgrade offered again" true
+    main_id="$(wait_window '^Lapmark from Korvel')" && quit
+}
+
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 27 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 52 ]

@@ -11,6 +11,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/gestures.sh"
 trap 'wineserver -k 2>/dev/null; kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
 
 launch() { (cd "$1" && exec wine LAPMARK.exe) & program=$! && pids+=("$program"); }
+launch_named() { (cd "$1" && exec wine "$2") & program=$! && pids+=("$program"); }
+first_program=LAPMARK.exe kept_programs='LAPMARK-*.exe'
 serve "$port"
 
 scenario="time a race under wine"
@@ -57,5 +59,34 @@ launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
     cp "$app/upgradetimer.log" "$out/" && check "the updater's log" grep -q "complete" "$out/upgradetimer.log"
 }
 
+scenario="a cut under wine while a 1.14 that exits proves itself"
+# The 1.14 program ends two seconds after it starts, without a window; the power goes one
+# second after the updater has started it.
+bad="$work/exits" && mkdir -p "$bad"
+printf '#include <windows.h>\nint main(void) { Sleep(2000); return 3; }\n' >"$bad/exits.c"
+x86_64-w64-mingw32-gcc-posix -O2 -o "$bad/LAPMARK.exe" "$bad/exits.c" && rm "$bad/exits.c"
+cp "$work/install/upgradetimer.exe" "$bad/"
+(cd "$bad" && zip -q pdtimerupgrade.zip LAPMARK.exe upgradetimer.exe && rm LAPMARK.exe upgradetimer.exe)
+minisign -S -s "$signing_key" -m "$bad/pdtimerupgrade.zip" -t "version:1.14" >/dev/null
+offer 1.14 "$bad"
+app="$work/cut" && mkdir -p "$app" && cp "$work/install/LAPMARK.exe" "$app/"
+printf '12.36\r\n1:05.44\r\n' >"$(times "$app")"
+before="$(md5sum <"$(times "$app")")"
+launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
+    for _ in $(seq 300); do grep -qs "is in place" "$app/upgradetimer.log" && break; sleep 0.05; done
+    sleep 1 && wineserver -k && sleep 1
+    cp "$app/upgradetimer.log" "$out/cut-upgradetimer.log"
+    check "the cut came inside the proving window" test -f "$app/upgradetimer.proving" -a -f "$app/LAPMARK-1.12.exe"
+    if come_up "$app"; then
+        check "1.12 works, $came s after the first try (under 20)" eval \
+            'wait_window "VERSION: 1\\.12\$" >/dev/null && awk -v t="$came" "BEGIN {exit !(t < 20)}"'
+    else check "a working program" false; fi
+    check "told once of the failed 1.14 ($reminded)" test "$reminded" = 1
+    leave && come_up "$app" && check "the next start: 1.12, nothing to tell" test "$reminded" = 0 && leave
+    check "the times file as before" test "$(md5sum <"$(times "$app")")" = "$before"
+    check "no leftovers [$(leftovers "$app" | tr '\n' ' ')]" test -z "$(leftovers "$app")"
+    cp "$app/upgradetimer.log" "$out/cut-repaired-upgradetimer.log"
+}
+
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -ge 12 ]
+[ "$failures" -eq 0 ] && [ "$checks" -ge 18 ]
