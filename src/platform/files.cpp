@@ -186,26 +186,23 @@ bool FileSystem::writeFileNew(const QString& path, const QByteArray& data) {
     return !QFileInfo::exists(path) && native::writeDurably(path, data, false);
 }
 
-bool FileSystem::writeFilePlain(const QString& path, const QByteArray& data) {
+namespace {
+bool writePlainly(const QString& path, const QByteArray& data, QIODevice::OpenMode mode) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::WriteOnly | mode))
         return false;
     const bool ok = f.write(data) == data.size();
     f.close();
     return ok && f.error() == QFileDevice::NoError;
+}
+} // namespace
+
+bool FileSystem::writeFilePlain(const QString& path, const QByteArray& data) {
+    return writePlainly(path, data, QIODevice::Truncate);
 }
 
 bool FileSystem::appendFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    const bool ok = f.write(data) == data.size();
-    f.close();
-    return ok && f.error() == QFileDevice::NoError;
-}
-
-QDateTime Clock::localNow() {
-    return QDateTime::currentDateTime();
+    return writePlainly(path, data, QIODevice::Append);
 }
 
 bool FileSystem::removeFile(const QString& path) {

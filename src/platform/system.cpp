@@ -30,6 +30,10 @@ QString shortDatePattern(const QLocale& locale) {
 }
 
 // ---------------------------------------------------------------- clocks
+QDateTime Clock::localNow() {
+    return QDateTime::currentDateTime();
+}
+
 std::uint32_t SystemClock::tickCount() {
 #ifdef Q_OS_WIN
     return ::GetTickCount();
@@ -180,7 +184,7 @@ std::optional<QByteArray> QtHttp::fetch(const QUrl& url, const FetchOptions& opt
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = !refused && reply->error() == QNetworkReply::NoError && status < 400;
     if (ok)
-        take();
+        take(); // what arrived with the end; it may still be refused
     reply->deleteLater();
     if (!ok || refused || (announced >= 0 && received != announced))
         return std::nullopt;

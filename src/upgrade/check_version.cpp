@@ -95,8 +95,9 @@ void Upgrader::startUp() {
     const bool previous = !keptProgram_.isEmpty() && QFileInfo(self).fileName() == keptProgram_;
     // Only the new program proves itself.  An updater that still runs finishes the
     // hand-over; without one (stopped, or a power cut) the program started does its part.
+    const bool updaterRuns = files.lockHeld(inAppFolder(kUpdaterLock));
     justUpgraded_ = proving && !previous;
-    handingOver_ = proving && !files.lockHeld(inAppFolder(kUpdaterLock));
+    handingOver_ = proving && !updaterRuns;
     if (handingOver_ && previous) {
         // The previous program, started by hand while the new one was unproven: back in
         // place as the program, and the new version taken back.
@@ -119,7 +120,7 @@ void Upgrader::startUp() {
     }
     // Not while an updater runs (it has the hand-over in hand), nor before a new program
     // is proven.
-    if ((!proving || !justUpgraded_) && !files.lockHeld(inAppFolder(kUpdaterLock)))
+    if ((!proving || !justUpgraded_) && !updaterRuns)
         tidy(self);
     const std::optional<QByteArray> failed = files.readFile(inAppFolder(kFailedFile), 1024);
     if (!failed)
