@@ -125,17 +125,13 @@ bool writePrimary(Platform& platform, const QString& path, const QByteArray& con
     return false;
 }
 
-bool copyToSecondary(Platform& platform, const QString& primary, const QString& secondary,
-                     const QByteArray& content) {
-    const bool ok = !platform.files.sameFile(primary, secondary) &&
-                    platform.files.writeFileAtomic(secondary, content);
-    if (!ok) {
-        platform.dialogs.message(QStringLiteral("Error!  Secondary file not saved.") + CR + CR +
-                                     QStringLiteral("Manually copy: ") + primary +
-                                     QStringLiteral(" if data needed elsewhere"),
-                                 QStringLiteral("Reminder"));
-    }
-    return ok;
+QString copyToSecondary(FileSystem& files, const QString& primary, const QString& secondary,
+                        const QByteArray& content) {
+    if (!files.sameFile(primary, secondary) && files.writeFileAtomic(secondary, content))
+        return {};
+    return QStringLiteral("Error!  Secondary file not saved.") + CR + CR +
+           QStringLiteral("Manually copy: ") + primary +
+           QStringLiteral(" if data needed elsewhere");
 }
 
 } // namespace lm

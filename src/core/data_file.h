@@ -54,10 +54,11 @@ inline constexpr int kWriteAttempts = 10;
 bool writePrimary(Platform& platform, const QString& path, const QByteArray& content,
                   RetryPause pause);
 
-// Copies the saved content to the secondary name.  A failure, including a secondary name
-// that leads back to the primary file itself, is reported to the operator.
-bool copyToSecondary(Platform& platform, const QString& primary, const QString& secondary,
-                     const QByteArray& content);
+// Copies the saved content to the secondary name.  On a failure, including a secondary
+// name that leads back to the primary file itself, the message for the operator
+// ("Error!  Secondary file not saved." ...); empty when the copy was made.
+QString copyToSecondary(FileSystem& files, const QString& primary, const QString& secondary,
+                        const QByteArray& content);
 
 // 8-bit text as stored in the data files.
 inline QString fromFileText(const QByteArray& bytes) {

@@ -253,7 +253,11 @@ bool FrmBibNumbers::SaveBibs() {
     if (!writeBibs(last))
         return false;
     if (!secondaryIsNoPath(state_.SecondaryPath))
-        copyToSecondary(platform_, BibsFile, SecondaryBibsFile, list_->fileContent(last));
+        if (const QString failed =
+                copyToSecondary(platform_.files, BibsFile, SecondaryBibsFile,
+                                list_->fileContent(last));
+            !failed.isEmpty())
+            reminder(failed);
     return true;
 }
 

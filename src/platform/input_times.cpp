@@ -1,6 +1,32 @@
 #include "input_times.h"
 
+#include <QString>
+
 namespace lm {
+
+KeyRepeatRules keyRepeatRulesOf(const QString& windowingSystem) {
+    return windowingSystem == QLatin1String("xcb") ? KeyRepeatRules::X11 : KeyRepeatRules::Marked;
+}
+
+bool KeyRepeats::isNewPress(bool marked, quint64 stamp) {
+    if (rules_ == KeyRepeatRules::Marked)
+        return !marked;
+    // X sends a repeat as a release and a press with one stamp, and Qt can miss marking it;
+    // a repeat may also come with the key still down (within a second of the last press, as
+    // a release may be lost to a box).  Presses without a stamp are never taken for repeats.
+    const bool repeat =
+        marked || (stamp != 0 && (stamp == released_ || (down_ && stamp - pressed_ < 1000)));
+    down_ = true;
+    pressed_ = stamp;
+    return !repeat;
+}
+
+void KeyRepeats::released(bool marked, quint64 stamp) {
+    if (marked)
+        return;
+    down_ = false;
+    released_ = stamp;
+}
 
 void PressLog::note(qint64 takenUp, std::uint32_t pressTick) {
     ++noted_;

@@ -9,7 +9,9 @@
 namespace lm {
 
 QString LockHolder::text() const {
-    return computer + QStringLiteral(" since ") +
+    return (computer.isEmpty() ? QStringLiteral("a computer whose name cannot be read")
+                               : QStringLiteral("the computer ") + computer) +
+           QStringLiteral(" since ") +
            QLocale::c().toString(since.toLocalTime(), QStringLiteral("M/d/yyyy h:mm AP"));
 }
 
@@ -17,9 +19,12 @@ LockHolder holderOf(const QLockFile& lock, const QString& lockPath) {
     LockHolder holder;
     qint64 pid = 0;
     QString application;
-    if (!lock.getLockInfo(&pid, &holder.computer, &application))
-        return holder;
     holder.since = QFileInfo(lockPath).lastModified();
+    if (!lock.getLockInfo(&pid, &holder.computer, &application)) {
+        holder.computer.clear();
+        holder.otherComputer = QFileInfo::exists(lockPath);
+        return holder;
+    }
     // Qt names this computer by its host name, on Windows by its (upper-case) NetBIOS name.
     const auto is = [&](const QString& name) {
         return !name.isEmpty() && holder.computer.compare(name, Qt::CaseInsensitive) == 0;
@@ -35,7 +40,7 @@ bool holdRunningLock(QLockFile& lock, const QString& lockPath, Dialogs& dialogs)
         return true;
     const LockHolder holder = holderOf(lock, lockPath);
     return holder.otherComputer &&
-           dialogs.message(QStringLiteral("Lapmark in this folder is held by the computer ") +
+           dialogs.message(QStringLiteral("Lapmark in this folder is held by ") +
                                holder.text() + QStringLiteral(".") + CR + CR +
                                QStringLiteral("If Lapmark no longer runs there, take it over: "
                                               "upgrades can then be applied here.") +

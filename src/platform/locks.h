@@ -12,11 +12,13 @@ class QLockFile;
 namespace lm {
 
 struct LockHolder {
-    QString computer; // as the lock names it
+    QString computer; // as the lock names it; empty where the lock cannot be read
     QDateTime since;  // when it was taken
+    // Another computer, or one that cannot be told: a lock left empty or half written (a
+    // flash drive pulled just after it was taken) names no program that could free it.
     bool otherComputer = false;
 
-    // "FINISH-2 since 12/7/2026 9:41 AM", for the operator.
+    // "the computer FINISH-2 since 12/7/2026 9:41 AM", for the operator.
     QString text() const;
 };
 

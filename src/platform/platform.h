@@ -73,6 +73,14 @@ class Clock {
     virtual std::optional<std::uint32_t> eventTick(quint64 timestamp) = 0;
     // The local date and time, for logs.
     virtual QDateTime localNow();
+    // Which counter the tick count reads, so that ticks are compared only with ticks of the
+    // same kind (a journal written by an earlier version may count on another).
+    virtual QString tickKind() = 0;
+    // The time of day in UTC, milliseconds since 1970: what bridges a restart, where the
+    // tick count starts again.
+    virtual std::int64_t utcMs() = 0;
+    // The name of this computer.
+    virtual QString computerName() = 0;
 };
 
 // ---------------------------------------------------------------- files
@@ -172,6 +180,12 @@ class Archives {
 };
 
 // ---------------------------------------------------------------- the running program
+// How a windowing system marks the repeats of a key that is held down.
+enum class KeyRepeatRules {
+    Marked, // every repeat is marked (Windows, Wayland): a press is new unless marked
+    X11,    // X marks a repeat only where Qt finds its press already queued at the release
+};
+
 class Session {
   public:
     virtual ~Session() = default;
@@ -186,6 +200,8 @@ class Session {
     virtual void keepAwake(bool awake) = 0;
     // The file of the running program.
     virtual QString programFile() = 0;
+    // How this windowing system marks the repeats of a held key.
+    virtual KeyRepeatRules keyRepeatRules() = 0;
 };
 
 struct Platform {

@@ -111,6 +111,10 @@ QString QtSession::programFile() {
     return nativePath(QCoreApplication::applicationFilePath());
 }
 
+KeyRepeatRules QtSession::keyRepeatRules() {
+    return keyRepeatRulesOf(QGuiApplication::platformName());
+}
+
 bool QtSession::startDetached(const QString& program) {
     return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
 }

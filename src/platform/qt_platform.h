@@ -24,6 +24,7 @@ class QtSession : public Session {
     void quit() override;
     void keepAwake(bool awake) override { keepAwake_.set(awake); }
     QString programFile() override;
+    KeyRepeatRules keyRepeatRules() override;
 
   private:
     bool waitCursor_ = false;

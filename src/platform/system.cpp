@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QSysInfo>
 #include <QThread>
 #include <QTime>
 
@@ -46,6 +47,24 @@ std::uint32_t SystemClock::tickCount() {
     return static_cast<std::uint32_t>(clockMs(CLOCK_MONOTONIC));
 #endif
 #endif
+}
+
+QString SystemClock::tickKind() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("GetTickCount");
+#elif defined(CLOCK_BOOTTIME)
+    return QStringLiteral("CLOCK_BOOTTIME");
+#else
+    return QStringLiteral("CLOCK_MONOTONIC");
+#endif
+}
+
+std::int64_t SystemClock::utcMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QString SystemClock::computerName() {
+    return QSysInfo::machineHostName();
 }
 
 #ifndef Q_OS_WIN

@@ -38,6 +38,9 @@ class SystemClock : public Clock {
     void sleepMs(int ms) override;
     QString bootId() override;
     std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
+    QString tickKind() override;
+    std::int64_t utcMs() override;
+    QString computerName() override;
 
   private:
     EventTicks eventTicks_;

@@ -33,9 +33,13 @@ QByteArray open(const QStringList& lines) {
         out += record("time " + timeOfLine(line).toLatin1().toPercentEncoding(":."));
     return out;
 }
-QByteArray start(std::uint32_t tick, const QString& bootId) {
-    return record("start " + QByteArray::number(tick) + ' ' +
-                  (bootId.isEmpty() ? QByteArray("-") : bootId.toLatin1()));
+QByteArray start(const ClockStart& start, bool resumed) {
+    const auto field = [](const QString& text) {
+        return text.isEmpty() ? QByteArray("-") : text.toUtf8().toPercentEncoding();
+    };
+    return record((resumed ? "resume " : "start ") + QByteArray::number(start.tick) + ' ' + field(start.bootId) + ' ' +
+                  field(start.tickKind) + ' ' + QByteArray::number(start.utcMs) + ' ' +
+                  field(start.computer));
 }
 QByteArray capture(int number, std::int64_t ms) {
     return record("capture " + QByteArray::number(number) + ' ' + QByteArray::number(ms));
@@ -70,11 +74,18 @@ JournalState replayJournal(const QByteArray& content) {
         } else if (word == "time" && f.size() == 2) {
             s.lines.append(timeLine(static_cast<int>(s.lines.size()) + 1,
                                     QString::fromLatin1(QByteArray::fromPercentEncoding(f[1]))));
-        } else if (word == "start" && f.size() == 3) {
-            s.startTick = f[1].toUInt(&ok);
-            s.bootId = f[2] == "-" ? QString() : QString::fromLatin1(f[2]);
+        } else if ((word == "start" && (f.size() == 3 || f.size() == 6)) ||
+                   (word == "resume" && f.size() == 6)) {
+            const auto field = [&](int i) {
+                return i >= f.size() || f[i] == "-"
+                           ? QString()
+                           : QString::fromUtf8(QByteArray::fromPercentEncoding(f[i]));
+            };
+            s.start = {f[1].toUInt(&ok), field(2), field(3),
+                       f.size() == 6 ? f[4].toLongLong() : 0, field(5)};
             s.clockRunning = ok;
-            s.captureCount = 0;
+            if (word == "start")
+                s.captureCount = 0;
         } else if (word == "capture" && f.size() == 3) {
             const int number = f[1].toInt(&ok);
             bool msOk = false;

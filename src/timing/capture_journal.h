@@ -7,7 +7,11 @@
 //
 //   open <count>            the window opened; <count> "time" records follow
 //   time <time text>        a time of the list as loaded (blanks percent-encoded)
-//   start <tick> <boot id>  the clock started at <tick> of that boot ("-": unknown boot)
+//   start <tick> <boot id> <tick kind> <UTC ms> <computer>
+//                           the clock started at <tick> of that boot ("-": unknown boot)
+//                           on that counter, at that time of day, on that computer (the
+//                           last three are missing in journals of earlier versions)
+//   resume <as start>       the clock runs on from that start, counted on this boot's ticks
 //   capture <n> <ms>        time number <n>, <ms> after the start
 //   delete <row>            line <row> (from 1) deleted, the rest renumbered
 //   clear                   every time deleted
@@ -26,9 +30,18 @@ namespace lm {
 // the folder that the Main Computer reads.
 QString journalPath(const QString& appPath, const QString& timesFile);
 
+// The moment the race clock started, on the tick counter and as the time of day.
+struct ClockStart {
+    std::uint32_t tick = 0;
+    QString bootId;         // empty: unknown
+    QString tickKind;       // empty: unknown
+    std::int64_t utcMs = 0; // 0: unknown
+    QString computer;       // empty: unknown
+};
+
 namespace journal {
 QByteArray open(const QStringList& lines);
-QByteArray start(std::uint32_t tick, const QString& bootId);
+QByteArray start(const ClockStart& start, bool resumed = false);
 QByteArray capture(int number, std::int64_t ms);
 QByteArray remove(int row);
 QByteArray clear();
@@ -40,8 +53,7 @@ QByteArray save(qsizetype count);
 struct JournalState {
     QStringList lines;
     bool clockRunning = false;
-    std::uint32_t startTick = 0;
-    QString bootId;
+    ClockStart start;
     int captureCount = 0;
     bool changedSinceSave = false; // captures, deletes or clears since the last save
 

@@ -24,7 +24,8 @@ const QString kStopFirst = QStringLiteral("Timer is running. Stop timer first.")
 } // namespace
 
 FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
-    : ModalWindow(parent, 510, 484), state_(state), platform_(platform) {
+    : ModalWindow(parent, 510, 484), state_(state), platform_(platform),
+      spaceBar_(platform.session.keyRepeatRules()) {
     setObjectName(QStringLiteral("FrmTimer"));
     setWindowTitle(QStringLiteral("Time Capture"));
 
@@ -98,15 +99,14 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     Label9->setFont(uiFont(8.25, true, true));
     setTextColor(Label9, Qt::blue);
     makeLabel(this, "Label3", QStringLiteral("Highlight Time to Remove:"), 40, 440, 160, 17);
-    // Beside the capture button, where the operator looks: a box would take the next press.
-    Unprotected = makeLabel(this, "Unprotected",
-                            QStringLiteral("Times are NOT protected against a crash.  Save "
-                                           "them often."),
-                            14, 192, 170, 50);
-    Unprotected->setFont(uiFont(8.25, true));
-    Unprotected->setAlignment(Qt::AlignCenter);
-    setTextColor(Unprotected, QColor(0xFF, 0x00, 0x00));
-    Unprotected->hide();
+    // Beside the capture button, where the operator looks, over the hint on partial saves.
+    Notice = makeLabel(this, "Notice", QString(), 8, 190, 180, 158);
+    Notice->setFont(uiFont(8.25, true));
+    Notice->setAlignment(Qt::AlignCenter);
+    Notice->setWordWrap(true);
+    Notice->setAutoFillBackground(true);
+    setTextColor(Notice, QColor(0xFF, 0x00, 0x00));
+    Notice->hide();
 
     connect(CmdStart, &QPushButton::clicked, this, &FrmTimer::CmdStart_Click);
     connect(CmdStop, &QPushButton::clicked, this, &FrmTimer::CmdStop_Click);
@@ -134,7 +134,6 @@ void FrmTimer::load() {
         setWindowTitle(QStringLiteral("Capture Times for EVENT # ") +
                        QString::number(state_.EventNumber));
     }
-    openJournal();
     SecondaryTimesFile = DataFileName(state_, state_.SecondaryPath, kTimesPrefix, kTimesExtension);
     reminder(QStringLiteral("If networked to the main computer so that TIMES may be imported as "
                             "they are recorded, then inform the main computer operator that the "
@@ -144,6 +143,8 @@ void FrmTimer::load() {
                             "Lapmark may then be started at any known time later than the actual "
                             "start since Podiax can add any time difference to ALL the times once "
                             "they have been imported."));
+    // Last: a race that was cut off may run on from here, and then no box may follow.
+    openJournal();
 }
 
 int FrmTimer::run() {
@@ -165,16 +166,17 @@ void FrmTimer::reminder(const QString& prompt) {
 
 void FrmTimer::openJournal() {
     journal_ = platform_.files.openJournal(journalPath(state_.AppPath, TimesFile));
+    bool takenOver = false;
     if (journal_->status() == Journal::Status::HeldElsewhere && journal_->holder().otherComputer) {
         // The program folder was carried over from a computer that stopped in mid-race.
         if (platform_.dialogs.message(
-                QStringLiteral("The times of this event are held by Lapmark on the computer ") +
+                QStringLiteral("The times of this event are held by Lapmark on ") +
                     journal_->holder().text() + QStringLiteral(".") + CR + CR +
                     QStringLiteral("If Lapmark no longer runs there, take them over: the times "
                                    "it captured are then offered back here.") +
                     CR + CR + QStringLiteral("Take them over?"),
                 QStringLiteral("Take Over?"), Buttons::YesNo, Answer::No) == Answer::Yes)
-            journal_->takeOver();
+            takenOver = journal_->takeOver();
         if (journal_->status() != Journal::Status::Held) {
             journal_.reset();
             journalWarned_ = true; // the operator knows: the notice only from now on
@@ -205,7 +207,7 @@ void FrmTimer::openJournal() {
         prompt += CR + CR + QStringLiteral("Restore them?");
         if (platform_.dialogs.message(prompt, QStringLiteral("Restore?"), Buttons::YesNo,
                                       Answer::Yes) == Answer::Yes) {
-            restore(found);
+            restore(found, takenOver);
             return;
         }
         journal_->setAside();
@@ -213,44 +215,125 @@ void FrmTimer::openJournal() {
     record(journal::open(lines()));
 }
 
-void FrmTimer::restore(const JournalState& found) {
+void FrmTimer::restore(const JournalState& found, bool takenOver) {
     ListTimes->clear();
     ListTimes->addItems(found.lines);
     ListTimes->scrollToBottom();
     unsaved_ = true;
     if (!found.clockRunning)
         return;
-    // The clock runs on from its start tick while the tick counter has not restarted since:
-    // same boot, and not gone backwards.
-    const std::uint32_t now = platform_.clock.tickCount();
-    if (!found.bootId.isEmpty() && found.bootId == platform_.clock.bootId() &&
-        now - found.startTick < 0x8000'0000u) {
-        StartTick = found.startTick;
-        CaptureCount = found.captureCount;
-        TimerRunning = true;
-        platform_.session.keepAwake(true);
-        notBefore_ = now;
-        Label2->setText(QStringLiteral("Timer Started"));
+    const ClockStart& start = found.start;
+    Clock& clock = platform_.clock;
+    const std::uint32_t now = clock.tickCount();
+    // The tick count carries the clock on only on the computer and the boot that started it,
+    // on the same counter, and not gone backwards.
+    const bool sameComputer =
+        !takenOver && (start.computer.isEmpty() ||
+                       start.computer.compare(clock.computerName(), Qt::CaseInsensitive) == 0);
+    if (sameComputer && !start.bootId.isEmpty() && start.bootId == clock.bootId() &&
+        !start.tickKind.isEmpty() && start.tickKind == clock.tickKind() &&
+        now - start.tick < 0x8000'0000u) {
+        runOn(start.tick, found.captureCount);
         return;
     }
-    record(journal::stop());
-    reminder(QStringLiteral("The race clock could not be resumed: the computer was restarted "
-                            "since the times were captured.") +
-             CR + CR + QStringLiteral("The times are restored and the clock is stopped."));
+    const auto stopped = [this](const QString& why) {
+        record(journal::stop());
+        reminder(QStringLiteral("The race clock could not be resumed: ") + why + CR + CR +
+                 QStringLiteral("The times are restored and the clock is stopped."));
+    };
+    if (start.utcMs == 0) {
+        stopped(QStringLiteral("it was started by an earlier version of Lapmark, which did not "
+                               "note the time of day of the start."));
+        return;
+    }
+    // Otherwise the time of day bridges the gap, where it is plausible.
+    const std::int64_t elapsed = clock.utcMs() - start.utcMs;
+    if (elapsed < 0 || elapsed > 24LL * 60 * 60 * 1000) {
+        stopped(QStringLiteral("by this computer's date and time the race started ") +
+                (elapsed < 0 ? QStringLiteral("later than now.")
+                             : QStringLiteral("more than a day ago.")) +
+                QStringLiteral("  Check the date and time of the computer."));
+        return;
+    }
+    const QString where =
+        sameComputer
+            ? QStringLiteral("The tick count cannot carry the race clock on: the computer was "
+                             "restarted, or Lapmark upgraded, since the race started.")
+            : QStringLiteral("This race was started on another computer (") +
+                  (start.computer.isEmpty() ? QStringLiteral("name unknown") : start.computer) +
+                  QStringLiteral("), whose tick count means nothing here.");
+    if (platform_.dialogs.message(
+            where + CR + CR +
+                QStringLiteral("The race clock can run on from the time of day: by this "
+                               "computer's clock the race has run ") +
+                FormatTime(elapsed) + QStringLiteral(".  If it does, check one finish time "
+                                                     "against a stopwatch.") +
+                CR + CR + QStringLiteral("Run the race clock on from the time of day?"),
+            QStringLiteral("Resume?"), Buttons::YesNo, Answer::Yes) != Answer::Yes) {
+        record(journal::stop());
+        return;
+    }
+    const std::uint32_t tick = now - static_cast<std::uint32_t>(elapsed);
+    record(journal::start({tick, clock.bootId(), clock.tickKind(), start.utcMs,
+                           clock.computerName()},
+                          true));
+    runOn(tick, found.captureCount);
+    setNotice(ClockFromTimeOfDay,
+              QStringLiteral("The race clock runs on from the time of day.  Check one finish "
+                             "time against a stopwatch."));
+}
+
+void FrmTimer::runOn(std::uint32_t startTick, int captureCount) {
+    StartTick = startTick;
+    CaptureCount = captureCount;
+    TimerRunning = true;
+    platform_.session.keepAwake(true);
+    notBefore_ = platform_.clock.tickCount();
+    Label2->setText(QStringLiteral("Timer Started"));
+}
+
+void FrmTimer::setNotice(NoticeKind kind, const QString& text) {
+    notices_[kind] = text;
+    QStringList shown;
+    for (const QString& notice : notices_) {
+        if (!notice.isEmpty())
+            shown.append(QString(notice).replace(CR, QStringLiteral("\n")));
+    }
+    Notice->setText(shown.join(QStringLiteral("\n\n")));
+    Notice->setVisible(!shown.isEmpty());
+    Notice->raise();
+}
+
+void FrmTimer::tell(const QString& text) {
+    if (TimerRunning)
+        setNotice(Refused, text);
+    else
+        reminder(text);
+}
+
+void FrmTimer::reportSaveFailure(const QString& text) {
+    setNotice(SaveFailed, text);
+    if (!TimerRunning)
+        reminder(text);
+    else if (!boxesAtStop_.contains(text))
+        boxesAtStop_.append(text);
 }
 
 void FrmTimer::record(const QByteArray& records) {
     if (journal_ && journal_->append(records))
         return;
-    Unprotected->show();
-    // A box while the clock runs would take the next press at the finish line: it waits
-    // until the clock is stopped, and is shown once.
-    if (journalWarned_ || TimerRunning)
+    setNotice(Unprotected, QStringLiteral("Times are NOT protected against a crash.  Save them "
+                                          "often."));
+    if (journalWarned_)
         return;
     journalWarned_ = true;
-    reminder(QStringLiteral("Times are NOT being protected against a crash: the recovery file "
-                            "could not be written.") +
-             CR + CR + QStringLiteral("Timing goes on.  Save the times often."));
+    const QString box = QStringLiteral("Times are NOT being protected against a crash: the "
+                                       "recovery file could not be written.") +
+                        CR + CR + QStringLiteral("Timing goes on.  Save the times often.");
+    if (TimerRunning)
+        boxesAtStop_.append(box);
+    else
+        reminder(box);
 }
 
 void FrmTimer::showTime(std::int64_t elapsed) {
@@ -259,7 +342,7 @@ void FrmTimer::showTime(std::int64_t elapsed) {
 
 void FrmTimer::CmdStart_Click() {
     if (ListTimes->count() > 0) {
-        reminder(QStringLiteral("Existing times must be cleared in order to start timing."));
+        tell(QStringLiteral("Existing times must be cleared in order to start timing."));
         return;
     }
     Label2->setText(QStringLiteral("Timer Started"));
@@ -268,7 +351,9 @@ void FrmTimer::CmdStart_Click() {
     StartTick = platform_.clock.tickCount();
     CaptureCount = 0;
     TimerRunning = true;
-    record(journal::start(StartTick, platform_.clock.bootId()));
+    setNotice(ClockFromTimeOfDay, {});
+    record(journal::start({StartTick, platform_.clock.bootId(), platform_.clock.tickKind(),
+                           platform_.clock.utcMs(), platform_.clock.computerName()}));
     platform_.session.keepAwake(true);
     Label5->hide();
     Label6->show();
@@ -296,6 +381,11 @@ void FrmTimer::CmdStop_Click() {
     TimerRunning = false;
     platform_.session.keepAwake(false);
     record(journal::stop());
+    setNotice(Refused, {});
+    setNotice(ClockFromTimeOfDay, {});
+    // What could not be shown while the clock ran, once.
+    for (const QString& box : std::exchange(boxesAtStop_, {}))
+        reminder(box);
 }
 
 FrmTimer::~FrmTimer() {
@@ -323,6 +413,7 @@ void FrmTimer::CmdTime_MouseDown(quint64 timestamp) {
         tickOfPress(platform_.clock.eventTick(timestamp), platform_.clock.tickCount(), notBefore_);
     const std::int64_t elapsed = elapsedMs(StartTick, tick);
     ++CaptureCount;
+    setNotice(Refused, {});
     showTime(elapsed);
     ListTimes->addItem(timeLine(CaptureCount, Label10->text().trimmed()));
     ListTimes->setCurrentRow(ListTimes->count() - 1);
@@ -342,7 +433,7 @@ void FrmTimer::CmdCheckTime_Click() {
 
 void FrmTimer::CmdDelete_Click() {
     if (TimerRunning) {
-        reminder(QStringLiteral("Timer is running, stop timer to edit times."));
+        tell(QStringLiteral("Timer is running, stop timer to edit times."));
         return;
     }
     const int row = ListTimes->currentRow();
@@ -365,7 +456,7 @@ void FrmTimer::CmdDelete_Click() {
 
 void FrmTimer::CmdClear_Click() {
     if (TimerRunning) {
-        reminder(kStopFirst);
+        tell(kStopFirst);
         return;
     }
     if (platform_.dialogs.message(QStringLiteral("Should ALL times be DELETED?"),
@@ -380,17 +471,23 @@ void FrmTimer::CmdClear_Click() {
 bool FrmTimer::SaveTimes() {
     const QByteArray content = timesFileContent(lines());
     if (!writePrimary(platform_, TimesFile, content, RetryPause::FromRoundedSecond)) {
-        reminder(QStringLiteral("Error!  The times were NOT saved.") + CR + CR +
-                 QStringLiteral("Could not write: ") + TimesFile + CR + CR +
-                 QStringLiteral("The times are still in the list.  Check the disk or folder, "
-                                "then save again."));
+        reportSaveFailure(QStringLiteral("Error!  The times were NOT saved.") + CR + CR +
+                          QStringLiteral("Could not write: ") + TimesFile + CR + CR +
+                          QStringLiteral("The times are still in the list.  Check the disk or "
+                                         "folder, then save again."));
         return false;
     }
     unsaved_ = false;
+    // The save stands in for the boxes of earlier failed saves, and protects what was not.
+    boxesAtStop_.removeAll(notices_[SaveFailed]);
+    setNotice(SaveFailed, {});
     record(journal::save(ListTimes->count()));
-    Unprotected->hide(); // until the next time that cannot be protected
-    if (!secondaryIsNoPath(state_.SecondaryPath))
-        copyToSecondary(platform_, TimesFile, SecondaryTimesFile, content);
+    setNotice(Unprotected, {}); // until the next time that cannot be protected
+    if (!secondaryIsNoPath(state_.SecondaryPath)) {
+        const QString failed = copyToSecondary(platform_.files, TimesFile, SecondaryTimesFile, content);
+        if (!failed.isEmpty())
+            reportSaveFailure(failed);
+    }
     return true;
 }
 
@@ -401,7 +498,7 @@ void FrmTimer::CmdSaveCurrentTimes_Click() {
 
 void FrmTimer::CmdSave_Click() {
     if (TimerRunning) {
-        reminder(kStopFirst);
+        tell(kStopFirst);
         return;
     }
     const int count = ListTimes->count();
@@ -421,7 +518,11 @@ void FrmTimer::CmdSave_Click() {
 }
 
 bool FrmTimer::onCloseBox() {
-    if (!TimerRunning && !unsaved_)
+    if (TimerRunning) { // the race goes on: stop the clock first, as for a save and exit
+        tell(kStopFirst);
+        return false;
+    }
+    if (!unsaved_)
         return true;
     if (platform_.dialogs.message(
             QStringLiteral("Times captured since the last save will be lost.  Close anyway?"),
@@ -454,25 +555,13 @@ bool FrmTimer::keyPreview(QKeyEvent* event) {
     if (event->key() != Qt::Key_Space)
         return false;
     if (event->type() == QEvent::KeyRelease) {
-        if (!event->isAutoRepeat()) {
-            spaceDown_ = false;
-            spaceReleased_ = event->timestamp();
-        }
+        spaceBar_.released(event->isAutoRepeat(), event->timestamp());
         return false;
     }
     if (event->text() != QLatin1String(" "))
         return false;
     // A space bar held down, or a foot switch that sticks, repeats: one press, one time.
-    // The windowing system marks the repeats, but X's mark can be missed: there a repeat
-    // comes stamped with the very moment of a release, or with the bar still down (within
-    // a second of the last press, as a release may be lost to a box).
-    const quint64 at = event->timestamp();
-    const bool repeat =
-        event->isAutoRepeat() ||
-        (at != 0 && (at == spaceReleased_ || (spaceDown_ && at - spacePressed_ < 1000)));
-    spaceDown_ = true;
-    spacePressed_ = at;
-    if (repeat)
+    if (!spaceBar_.isNewPress(event->isAutoRepeat(), event->timestamp()))
         return true;
     CmdTime->setFocus();
     CmdTime_MouseDown(event->timestamp());

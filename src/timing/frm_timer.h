@@ -3,6 +3,7 @@
 // (mouse-down on the capture button or the space bar), check the clock, delete an extra
 // time, clear, save while the race goes on, and save and leave.
 
+#include "platform/input_times.h"
 #include "platform/ui.h"
 
 #include <cstdint>
@@ -57,9 +58,22 @@ class FrmTimer : public ModalWindow {
     void reminder(const QString& prompt);
     // Takes the journal of the times file and offers what it holds beyond the last save.
     void openJournal();
-    void restore(const JournalState& found);
+    // `takenOver`: from another computer, whose ticks mean nothing here.
+    void restore(const JournalState& found, bool takenOver);
+    void runOn(std::uint32_t startTick, int captureCount);
     // Appends to the journal; the first record that cannot be written is reported once.
     void record(const QByteArray& records);
+
+    // A box would take the next press at the finish line: while the clock runs, what the
+    // operator must know is shown in the window instead, and a box that must still be
+    // seen waits until the clock is stopped.
+    enum NoticeKind { Unprotected, SaveFailed, ClockFromTimeOfDay, Refused, NoticeKinds };
+    void setNotice(NoticeKind kind, const QString& text);
+    // A refusal or a message: a box while the clock is stopped, a notice while it runs.
+    void tell(const QString& text);
+    // A failed save or copy: its notice until the next save succeeds, and its box now, or
+    // once the clock is stopped.
+    void reportSaveFailure(const QString& text);
 
     AppState& state_;
     Platform& platform_;
@@ -73,11 +87,9 @@ class FrmTimer : public ModalWindow {
     QString SecondaryTimesFile;
     std::unique_ptr<Journal> journal_;
     bool journalWarned_ = false;
-    // The space bar, to tell its repeats from presses: down since the stamp of its last press
-    // or repeat, or released at that of its last release.
-    bool spaceDown_ = false;
-    quint64 spacePressed_ = 0;
-    quint64 spaceReleased_ = 0;
+    QString notices_[NoticeKinds];
+    QStringList boxesAtStop_;
+    KeyRepeats spaceBar_;
 
     QPushButton* CmdStart;
     QPushButton* CmdStop;
@@ -93,7 +105,7 @@ class FrmTimer : public ModalWindow {
     QLabel* Label9;
     QPushButton* CmdSave;
     QPushButton* CmdDelete;
-    QLabel* Unprotected;
+    QLabel* Notice;
 };
 
 } // namespace lm

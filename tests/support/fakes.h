@@ -67,14 +67,21 @@ class FakeClock : public Clock {
         return stampsOnTicks && stamp ? std::optional<std::uint32_t>(std::uint32_t(stamp))
                                       : std::nullopt;
     }
+    QString tickKind() override { return kind; }
+    std::int64_t utcMs() override { return utc; }
+    QString computerName() override { return computer; }
     void advance(int ms) {
         tick += static_cast<std::uint32_t>(ms);
         timeOfDay += ms / 1000.0;
+        utc += ms;
     }
     std::uint32_t tick = 5'000'000;
     double timeOfDay = 36'000.0;
     qint64 sleptMs = 0;
     QString boot = QStringLiteral("boot-1");
+    QString kind = QStringLiteral("CLOCK_BOOTTIME");
+    std::int64_t utc = 1'520'000'000'000; // 3/14/2018
+    QString computer = QStringLiteral("FINISH-1");
     bool stampsOnTicks = false;
 };
 
@@ -106,7 +113,9 @@ class FakeSession : public Session {
     void quit() override { did.append("quit"); }
     void keepAwake(bool awake) override { did.append(awake ? "awake" : "may sleep"); }
     QString programFile() override { return program; }
+    KeyRepeatRules keyRepeatRules() override { return repeatRules; }
     QStringList did;
+    KeyRepeatRules repeatRules = KeyRepeatRules::Marked;
     QString program;
     bool startFails = false;
 };
