@@ -1,8 +1,8 @@
 #include "frm_bib_numbers.h"
 
+#include "bibs_file.h"
 #include "core/app_state.h"
 #include "core/data_file.h"
-#include "bibs_file.h"
 #include "finish_order_list.h"
 
 #include <QEvent>
@@ -253,9 +253,8 @@ bool FrmBibNumbers::SaveBibs() {
     if (!writeBibs(last))
         return false;
     if (!secondaryIsNoPath(state_.SecondaryPath))
-        if (const QString failed =
-                copyToSecondary(platform_.files, BibsFile, SecondaryBibsFile,
-                                list_->fileContent(last));
+        if (const QString failed = copyToSecondary(platform_.files, BibsFile, SecondaryBibsFile,
+                                                   list_->fileContent(last));
             !failed.isEmpty())
             reminder(failed);
     return true;

@@ -40,8 +40,8 @@ bool holdRunningLock(QLockFile& lock, const QString& lockPath, Dialogs& dialogs)
         return true;
     const LockHolder holder = holderOf(lock, lockPath);
     return holder.otherComputer &&
-           dialogs.message(QStringLiteral("Lapmark in this folder is held by ") +
-                               holder.text() + QStringLiteral(".") + CR + CR +
+           dialogs.message(QStringLiteral("Lapmark in this folder is held by ") + holder.text() +
+                               QStringLiteral(".") + CR + CR +
                                QStringLiteral("If Lapmark no longer runs there, take it over: "
                                               "upgrades can then be applied here.") +
                                CR + CR + QStringLiteral("Take it over?"),

@@ -37,9 +37,9 @@ QByteArray start(const ClockStart& start, bool resumed) {
     const auto field = [](const QString& text) {
         return text.isEmpty() ? QByteArray("-") : text.toUtf8().toPercentEncoding();
     };
-    return record((resumed ? "resume " : "start ") + QByteArray::number(start.tick) + ' ' + field(start.bootId) + ' ' +
-                  field(start.tickKind) + ' ' + QByteArray::number(start.utcMs) + ' ' +
-                  field(start.computer));
+    return record((resumed ? "resume " : "start ") + QByteArray::number(start.tick) + ' ' +
+                  field(start.bootId) + ' ' + field(start.tickKind) + ' ' +
+                  QByteArray::number(start.utcMs) + ' ' + field(start.computer));
 }
 QByteArray capture(int number, std::int64_t ms) {
     return record("capture " + QByteArray::number(number) + ' ' + QByteArray::number(ms));
@@ -81,8 +81,8 @@ JournalState replayJournal(const QByteArray& content) {
                            ? QString()
                            : QString::fromUtf8(QByteArray::fromPercentEncoding(f[i]));
             };
-            s.start = {f[1].toUInt(&ok), field(2), field(3),
-                       f.size() == 6 ? f[4].toLongLong() : 0, field(5)};
+            s.start = {f[1].toUInt(&ok), field(2), field(3), f.size() == 6 ? f[4].toLongLong() : 0,
+                       field(5)};
             s.clockRunning = ok;
             if (word == "start")
                 s.captureCount = 0;

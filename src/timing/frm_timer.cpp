@@ -266,17 +266,17 @@ void FrmTimer::restore(const JournalState& found, bool takenOver) {
             where + CR + CR +
                 QStringLiteral("The race clock can run on from the time of day: by this "
                                "computer's clock the race has run ") +
-                FormatTime(elapsed) + QStringLiteral(".  If it does, check one finish time "
-                                                     "against a stopwatch.") +
+                FormatTime(elapsed) +
+                QStringLiteral(".  If it does, check one finish time "
+                               "against a stopwatch.") +
                 CR + CR + QStringLiteral("Run the race clock on from the time of day?"),
             QStringLiteral("Resume?"), Buttons::YesNo, Answer::Yes) != Answer::Yes) {
         record(journal::stop());
         return;
     }
     const std::uint32_t tick = now - static_cast<std::uint32_t>(elapsed);
-    record(journal::start({tick, clock.bootId(), clock.tickKind(), start.utcMs,
-                           clock.computerName()},
-                          true));
+    record(journal::start(
+        {tick, clock.bootId(), clock.tickKind(), start.utcMs, clock.computerName()}, true));
     runOn(tick, found.captureCount);
     setNotice(ClockFromTimeOfDay,
               QStringLiteral("The race clock runs on from the time of day.  Check one finish "
@@ -484,7 +484,8 @@ bool FrmTimer::SaveTimes() {
     record(journal::save(ListTimes->count()));
     setNotice(Unprotected, {}); // until the next time that cannot be protected
     if (!secondaryIsNoPath(state_.SecondaryPath)) {
-        const QString failed = copyToSecondary(platform_.files, TimesFile, SecondaryTimesFile, content);
+        const QString failed =
+            copyToSecondary(platform_.files, TimesFile, SecondaryTimesFile, content);
         if (!failed.isEmpty())
             reportSaveFailure(failed);
     }

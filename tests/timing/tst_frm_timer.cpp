@@ -41,7 +41,7 @@ class TestFrmTimer : public QObject {
         // the next press.
         const auto refused = [&](const char* action, const QString& message) {
             const qsizetype boxes = f.t.dialogs.said.size();
-            QString(action) == "close" ? void(w.close())
+            QString(action) == "close"   ? void(w.close())
             : QString(action) == "space" ? f.space()
                                          : f.click(action);
             QCOMPARE(w.timerRunning() ? f.label("Notice") : f.t.dialogs.said.mid(boxes).join(""),
@@ -142,12 +142,15 @@ class TestFrmTimer : public QObject {
             << "Error!  Secondary file not saved.\r\rManually copy: %1 if data needed elsewhere";
         QTest::newRow("times file")
             << "TIMES EV  7.LMT"
-            << "Error!  The times were NOT saved.\n\nCould not write: %1\n\nThe times are still in the list.  Check the disk or folder, then save "
-                   "again."
-            << "Error!  The times were NOT saved.\r\rCould not write: %1\r\rThe times are still in the list.  Check the disk or folder, then save "
-                   "again.";
+            << "Error!  The times were NOT saved.\n\nCould not write: %1\n\nThe times are still in "
+               "the list.  Check the disk or folder, then save "
+               "again."
+            << "Error!  The times were NOT saved.\r\rCould not write: %1\r\rThe times are still in "
+               "the list.  Check the disk or folder, then save "
+               "again.";
         QTest::newRow("journal")
-            << "journal" << "Times are NOT protected against a crash.  Save them often."
+            << "journal"
+            << "Times are NOT protected against a crash.  Save them often."
             << "Times are NOT being protected against a crash: the recovery file could not be "
                "written.\r\rTiming goes on.  Save the times often.";
     }
@@ -170,7 +173,7 @@ class TestFrmTimer : public QObject {
         f.space();
         f.space();
         f.click("CmdSaveCurrentTimes"); // in a lull
-        f.space(); // the next pack, without looking up
+        f.space();                      // the next pack, without looking up
         f.space();
         f.space();
         QCOMPARE(w.lines().size(), 5);
@@ -202,7 +205,9 @@ class TestFrmTimer : public QObject {
         const QString restarted = ask.arg("The tick count cannot carry the race clock on: the "
                                           "computer was restarted, or Lapmark upgraded, since "
                                           "the race started.");
-        QTest::newRow("same boot") << "" << "" << "2         40.00";
+        QTest::newRow("same boot") << ""
+                                   << ""
+                                   << "2         40.00";
         QTest::newRow("restarted") << "boot" << restarted << "2         40.00";
         QTest::newRow("other counter") << "kind" << restarted << "2         40.00";
         QTest::newRow("another computer, same boot count")
@@ -284,7 +289,8 @@ class TestFrmTimer : public QObject {
         QTest::addColumn<QString>("system");
         QTest::addColumn<QString>("gesture");
         QTest::addColumn<QStringList>("times");
-        QTest::newRow("double click, 0.25 s") << "x" << "down@21000 up@21080 down@21250 up@21330"
+        QTest::newRow("double click, 0.25 s") << "x"
+                                              << "down@21000 up@21080 down@21250 up@21330"
                                               << QStringList{"1         21.01", "2         21.26"};
         for (const char* system : {"x", "windows"})
             QTest::addRow("space held 1.5 s, %s", system)
@@ -298,13 +304,16 @@ class TestFrmTimer : public QObject {
                "space@22580"
             << QStringList{"1         21.01", "2         22.59"};
         QTest::newRow("space 80 ms apart")
-            << "x" << "space@21000 release@21040 space@21080 release@21120 space@21160"
+            << "x"
+            << "space@21000 release@21040 space@21080 release@21120 space@21160"
             << QStringList{"1         21.01", "2         21.09", "3         21.17"};
         QTest::newRow("two presses queued while busy, Windows")
-            << "windows" << "space@21000 release@21000 space@21000 release@21000"
+            << "windows"
+            << "space@21000 release@21000 space@21000 release@21000"
             << QStringList{"1         21.01", "2         21.01"};
         QTest::newRow("two taps, 0.3 s") // a touch screen gives no stamp of its own here
-            << "x" << "tap@21000 lift@21060 tap@21300 lift@21360"
+            << "x"
+            << "tap@21000 lift@21060 tap@21300 lift@21360"
             << QStringList{"1         21.05", "2         21.35"};
     }
     void everyPressIsOneCapture() {

@@ -46,8 +46,8 @@ class TestRaceClock : public QObject {
     // What a journal cut or spoiled by a power cut still gives back.
     void journalReplay() {
         const QByteArray race = journal::open({"7       1:05.44"}) + journal::clear() +
-                                journal::start({77, "b", "CLOCK_BOOTTIME", 1, "FINISH-1"}) + journal::capture(1, 2345) +
-                                journal::capture(2, 65432);
+                                journal::start({77, "b", "CLOCK_BOOTTIME", 1, "FINISH-1"}) +
+                                journal::capture(1, 2345) + journal::capture(2, 65432);
         const QStringList both = {"1          2.36", "2       1:05.44"};
         const QList<std::tuple<QByteArray, QStringList, bool>> rows = {
             {journal::open({"7       1:05.44"}), {"1       1:05.44"}, false},
@@ -63,16 +63,16 @@ class TestRaceClock : public QObject {
             QCOMPARE(s.worthRestoring(), worthRestoring);
         }
         // A clock run on from the time of day keeps its count; a field with blanks survives.
-        const JournalState resumed = replayJournal(
-            race + journal::start({4'000'000'000u, "b 2", "GetTickCount", 1'520'000'000'000,
-                                   "Finish Line"},
-                                  true));
+        const JournalState resumed =
+            replayJournal(race + journal::start({4'000'000'000u, "b 2", "GetTickCount",
+                                                 1'520'000'000'000, "Finish Line"},
+                                                true));
         QCOMPARE(resumed.captureCount, 2);
-        QCOMPARE(QStringList({QString::number(resumed.start.tick), resumed.start.bootId,
-                              resumed.start.tickKind, QString::number(resumed.start.utcMs),
-                              resumed.start.computer}),
-                 QStringList({"4000000000", "b 2", "GetTickCount", "1520000000000",
-                              "Finish Line"}));
+        QCOMPARE(
+            QStringList({QString::number(resumed.start.tick), resumed.start.bootId,
+                         resumed.start.tickKind, QString::number(resumed.start.utcMs),
+                         resumed.start.computer}),
+            QStringList({"4000000000", "b 2", "GetTickCount", "1520000000000", "Finish Line"}));
     }
 };
 
