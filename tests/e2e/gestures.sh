@@ -55,11 +55,12 @@ event() { # event 7 "Girls 5K" on the main window; the focus stays on the name
     focus "$main_id" && click "$main_id" 150 106 && keys End shift+Home && typed 7
     keys Tab End shift+Home && typed "Girls 5K"
 }
-timer() { # [key answering the question to restore a crashed race]
+timer() { # [keys answering whether to restore a crashed race, and to run its clock on]
     event && keys Tab Tab space # "Time a Race"
     answer Reminder Return reminder-time-a-race
-    [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
     answer Reminder Return reminder-timer-load
+    [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
+    [ -n "${2:-}" ] && answer 'Resume\?' "$2" resume-question
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
     focus "$timer_id" && window="$timer_id"
 }
@@ -71,7 +72,7 @@ bibs() { # opens the bib window for event 7
 # The buttons of the capture window, then of the bib window, and their rows of times and
 # of places (14 pixels each, under a header line).
 declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392"
-    [capture]="96 164" [delete]="264 452" [insert]="274 291" [remove]="299 232" [exit]="76 348")
+    [capture]="96 164" [delete]="264 452" [clear]="440 324" [insert]="274 291" [remove]="299 232" [exit]="76 348")
 press() { click "$window" ${button[$1]}; }
 time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
 place_row() { click "$bib_id" 380 $((96 + 14 * $1)); }
@@ -127,7 +128,8 @@ release() { # version, [--windows]: made as the maker makes it (with the tests' 
     offer "$1" "$work/releases/$1/korvel/pdtimerupgrade"
 }
 comes_back() { # version: the program the updater started shows it in its title
-    main_id="$(wait_window "VERSION: ${1//./\\.}\$")" && check "$1 shows its main window" true
+    local title="VERSION: ${1//./\\.}\$"
+    check "$1 shows its main window" eval 'main_id="$(wait_window "$title")"'
 }
 leave() { focus "$main_id" && keys Escape && sleep 1; }
 # The caller also defines launch_named <folder> <file>, and names the program ($first_program)
