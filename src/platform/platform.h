@@ -76,6 +76,9 @@ class Clock {
     // Which counter the tick count reads, so that ticks are compared only with ticks of the
     // same kind (a journal written by an earlier version may count on another).
     virtual QString tickKind() = 0;
+    // The counter of journals that name none (earlier versions), where all of those counted
+    // on the same one; empty where they did not.
+    virtual QString unnamedTickKind() = 0;
     // The time of day in UTC, milliseconds since 1970: what bridges a restart, where the
     // tick count starts again.
     virtual std::int64_t utcMs() = 0;

@@ -59,6 +59,14 @@ QString SystemClock::tickKind() {
 #endif
 }
 
+QString SystemClock::unnamedTickKind() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("GetTickCount");
+#else
+    return {}; // earlier versions counted on CLOCK_MONOTONIC, later ones on CLOCK_BOOTTIME
+#endif
+}
+
 std::int64_t SystemClock::utcMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }

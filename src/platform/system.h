@@ -39,6 +39,7 @@ class SystemClock : public Clock {
     QString bootId() override;
     std::optional<std::uint32_t> eventTick(quint64 timestamp) override;
     QString tickKind() override;
+    QString unnamedTickKind() override;
     std::int64_t utcMs() override;
     QString computerName() override;
 

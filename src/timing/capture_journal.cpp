@@ -37,9 +37,11 @@ QByteArray start(const ClockStart& start, bool resumed) {
     const auto field = [](const QString& text) {
         return text.isEmpty() ? QByteArray("-") : text.toUtf8().toPercentEncoding();
     };
+    // The start as earlier versions write and read it, then what they pass over.
     return record((resumed ? "resume " : "start ") + QByteArray::number(start.tick) + ' ' +
-                  field(start.bootId) + ' ' + field(start.tickKind) + ' ' +
-                  QByteArray::number(start.utcMs) + ' ' + field(start.computer));
+                  field(start.bootId)) +
+           record("origin " + field(start.tickKind) + ' ' + QByteArray::number(start.utcMs) + ' ' +
+                  field(start.computer));
 }
 QByteArray capture(int number, std::int64_t ms) {
     return record("capture " + QByteArray::number(number) + ' ' + QByteArray::number(ms));
@@ -60,6 +62,9 @@ QByteArray save(qsizetype count) {
 
 JournalState replayJournal(const QByteArray& content) {
     JournalState s;
+    const auto field = [](const QByteArray& f) {
+        return f == "-" ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(f));
+    };
     // Only lines that were ended count: the last one may have been cut by a power cut.
     const qsizetype end = content.lastIndexOf('\n');
     for (const QByteArray& line : content.left(end + 1).split('\n')) {
@@ -74,18 +79,15 @@ JournalState replayJournal(const QByteArray& content) {
         } else if (word == "time" && f.size() == 2) {
             s.lines.append(timeLine(static_cast<int>(s.lines.size()) + 1,
                                     QString::fromLatin1(QByteArray::fromPercentEncoding(f[1]))));
-        } else if ((word == "start" && (f.size() == 3 || f.size() == 6)) ||
-                   (word == "resume" && f.size() == 6)) {
-            const auto field = [&](int i) {
-                return i >= f.size() || f[i] == "-"
-                           ? QString()
-                           : QString::fromUtf8(QByteArray::fromPercentEncoding(f[i]));
-            };
-            s.start = {f[1].toUInt(&ok), field(2), field(3), f.size() == 6 ? f[4].toLongLong() : 0,
-                       field(5)};
+        } else if ((word == "start" || word == "resume") && f.size() == 3) {
+            s.start = {f[1].toUInt(&ok), field(f[2]), {}, 0, {}};
             s.clockRunning = ok;
             if (word == "start")
                 s.captureCount = 0;
+        } else if (word == "origin" && f.size() == 4) {
+            s.start.tickKind = field(f[1]);
+            s.start.utcMs = f[2].toLongLong();
+            s.start.computer = field(f[3]);
         } else if (word == "capture" && f.size() == 3) {
             const int number = f[1].toInt(&ok);
             bool msOk = false;

@@ -7,11 +7,12 @@
 //
 //   open <count>            the window opened; <count> "time" records follow
 //   time <time text>        a time of the list as loaded (blanks percent-encoded)
-//   start <tick> <boot id> <tick kind> <UTC ms> <computer>
-//                           the clock started at <tick> of that boot ("-": unknown boot)
-//                           on that counter, at that time of day, on that computer (the
-//                           last three are missing in journals of earlier versions)
-//   resume <as start>       the clock runs on from that start, counted on this boot's ticks
+//   start <tick> <boot id>  the clock started at <tick> of that boot ("-": unknown boot)
+//   resume <tick> <boot id> the clock runs on, from that tick of this boot, after a restart
+//   origin <tick kind> <UTC ms> <computer>
+//                           of the start or resume before it: the counter of its tick, the
+//                           time of day of the race's start, and the computer (journals of
+//                           earlier versions have none, and those versions skip it)
 //   capture <n> <ms>        time number <n>, <ms> after the start
 //   delete <row>            line <row> (from 1) deleted, the rest renumbered
 //   clear                   every time deleted

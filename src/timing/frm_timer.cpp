@@ -102,7 +102,7 @@ FrmTimer::FrmTimer(AppState& state, Platform& platform, QWidget* parent)
     // Beside the capture button, where the operator looks, over the hint on partial saves.
     Notice = makeLabel(this, "Notice", QString(), 8, 190, 180, 158);
     Notice->setFont(uiFont(8.25, true));
-    Notice->setAlignment(Qt::AlignCenter);
+    Notice->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Notice->setWordWrap(true);
     Notice->setAutoFillBackground(true);
     setTextColor(Notice, QColor(0xFF, 0x00, 0x00));
@@ -227,12 +227,12 @@ void FrmTimer::restore(const JournalState& found, bool takenOver) {
     const std::uint32_t now = clock.tickCount();
     // The tick count carries the clock on only on the computer and the boot that started it,
     // on the same counter, and not gone backwards.
+    const QString kind = start.tickKind.isEmpty() ? clock.unnamedTickKind() : start.tickKind;
     const bool sameComputer =
         !takenOver && (start.computer.isEmpty() ||
                        start.computer.compare(clock.computerName(), Qt::CaseInsensitive) == 0);
     if (sameComputer && !start.bootId.isEmpty() && start.bootId == clock.bootId() &&
-        !start.tickKind.isEmpty() && start.tickKind == clock.tickKind() &&
-        now - start.tick < 0x8000'0000u) {
+        !kind.isEmpty() && kind == clock.tickKind() && now - start.tick < 0x8000'0000u) {
         runOn(start.tick, found.captureCount);
         return;
     }
@@ -315,8 +315,8 @@ void FrmTimer::reportSaveFailure(const QString& text) {
     setNotice(SaveFailed, text);
     if (!TimerRunning)
         reminder(text);
-    else if (!boxesAtStop_.contains(text))
-        boxesAtStop_.append(text);
+    else if (!saveBoxes_.contains(text))
+        saveBoxes_.append(text);
 }
 
 void FrmTimer::record(const QByteArray& records) {
@@ -331,7 +331,7 @@ void FrmTimer::record(const QByteArray& records) {
                                        "recovery file could not be written.") +
                         CR + CR + QStringLiteral("Timing goes on.  Save the times often.");
     if (TimerRunning)
-        boxesAtStop_.append(box);
+        journalBox_ = box;
     else
         reminder(box);
 }
@@ -384,7 +384,10 @@ void FrmTimer::CmdStop_Click() {
     setNotice(Refused, {});
     setNotice(ClockFromTimeOfDay, {});
     // What could not be shown while the clock ran, once.
-    for (const QString& box : std::exchange(boxesAtStop_, {}))
+    QStringList boxes = std::exchange(saveBoxes_, {});
+    if (!journalBox_.isEmpty())
+        boxes.append(std::exchange(journalBox_, {}));
+    for (const QString& box : boxes)
         reminder(box);
 }
 
@@ -465,6 +468,7 @@ void FrmTimer::CmdClear_Click() {
         return;
     ListTimes->clear();
     Label10->setText(QString());
+    setNotice(SaveFailed, {}); // nothing is left that was not saved
     record(journal::clear());
 }
 
@@ -479,7 +483,7 @@ bool FrmTimer::SaveTimes() {
     }
     unsaved_ = false;
     // The save stands in for the boxes of earlier failed saves, and protects what was not.
-    boxesAtStop_.removeAll(notices_[SaveFailed]);
+    saveBoxes_.clear();
     setNotice(SaveFailed, {});
     record(journal::save(ListTimes->count()));
     setNotice(Unprotected, {}); // until the next time that cannot be protected

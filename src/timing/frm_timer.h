@@ -67,7 +67,8 @@ class FrmTimer : public ModalWindow {
     // A box would take the next press at the finish line: while the clock runs, what the
     // operator must know is shown in the window instead, and a box that must still be
     // seen waits until the clock is stopped.
-    enum NoticeKind { Unprotected, SaveFailed, ClockFromTimeOfDay, Refused, NoticeKinds };
+    // Shown in this order, the most pressing first.
+    enum NoticeKind { SaveFailed, Unprotected, ClockFromTimeOfDay, Refused, NoticeKinds };
     void setNotice(NoticeKind kind, const QString& text);
     // A refusal or a message: a box while the clock is stopped, a notice while it runs.
     void tell(const QString& text);
@@ -88,7 +89,8 @@ class FrmTimer : public ModalWindow {
     std::unique_ptr<Journal> journal_;
     bool journalWarned_ = false;
     QString notices_[NoticeKinds];
-    QStringList boxesAtStop_;
+    QStringList saveBoxes_; // of failed saves and copies since the last good save
+    QString journalBox_;
     KeyRepeats spaceBar_;
 
     QPushButton* CmdStart;

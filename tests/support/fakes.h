@@ -68,6 +68,7 @@ class FakeClock : public Clock {
                                       : std::nullopt;
     }
     QString tickKind() override { return kind; }
+    QString unnamedTickKind() override { return unnamedKind; }
     std::int64_t utcMs() override { return utc; }
     QString computerName() override { return computer; }
     void advance(int ms) {
@@ -80,6 +81,7 @@ class FakeClock : public Clock {
     qint64 sleptMs = 0;
     QString boot = QStringLiteral("boot-1");
     QString kind = QStringLiteral("CLOCK_BOOTTIME");
+    QString unnamedKind;                  // as on Linux: earlier versions counted on two kinds
     std::int64_t utc = 1'520'000'000'000; // 3/14/2018
     QString computer = QStringLiteral("FINISH-1");
     bool stampsOnTicks = false;

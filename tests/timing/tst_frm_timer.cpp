@@ -39,14 +39,14 @@ class TestFrmTimer : public QObject {
                                             "EV  7.LMT.\r\rIt a stop watch"));
         // Stopped, a refusal is a box; running, a notice in the window, as a box would take
         // the next press.
-        const auto refused = [&](const char* action, const QString& message) {
+        const auto refused = [&](const char* action, const QString& message, bool boxed = true) {
             const qsizetype boxes = f.t.dialogs.said.size();
             QString(action) == "close"   ? void(w.close())
             : QString(action) == "space" ? f.space()
                                          : f.click(action);
-            QCOMPARE(w.timerRunning() ? f.label("Notice") : f.t.dialogs.said.mid(boxes).join(""),
-                     (w.timerRunning() ? "" : "Reminder: ") + message);
-            QCOMPARE(f.t.dialogs.said.size(), boxes + !w.timerRunning());
+            QCOMPARE(boxed ? f.t.dialogs.said.mid(boxes).join("") : f.label("Notice"),
+                     (boxed ? "Reminder: " : "") + message);
+            QCOMPARE(f.t.dialogs.said.size(), boxes + boxed);
         };
         const QString clearFirst = "Existing times must be cleared in order to start timing.";
         const QString notRunning = "Timer not running. Start timer first.";
@@ -68,11 +68,11 @@ class TestFrmTimer : public QObject {
         f.space();
         QCOMPARE(w.lines(), (QStringList{"1         12.36", "2       1:12.36"}));
         QCOMPARE(f.child<QListWidget>("ListTimes")->currentRow(), 1);
-        refused("CmdStart", clearFirst);
-        refused("CmdDelete", "Timer is running, stop timer to edit times.");
-        refused("CmdClear", "Timer is running. Stop timer first.");
-        refused("CmdSave", "Timer is running. Stop timer first.");
-        refused("close", "Timer is running. Stop timer first.");
+        refused("CmdStart", clearFirst, false);
+        refused("CmdDelete", "Timer is running, stop timer to edit times.", false);
+        refused("CmdClear", "Timer is running. Stop timer first.", false);
+        refused("CmdSave", "Timer is running. Stop timer first.", false);
+        refused("close", "Timer is running. Stop timer first.", false);
         QVERIFY(w.isVisible());
         f.click("CmdStop");
         QVERIFY(!f.child<QLabel>("Notice")->isVisible());
@@ -215,11 +215,28 @@ class TestFrmTimer : public QObject {
             << ask.arg("This race was started on another computer (FINISH-2), whose tick count "
                        "means nothing here.")
             << "2         40.00";
+        const QString stopped =
+            "Reminder: The race clock could not be resumed: %1\r\rThe times are "
+            "restored and the clock is stopped.";
         QTest::newRow("date set back")
             << "date"
-            << "Reminder: The race clock could not be resumed: by this computer's date and time "
-               "the race started later than now.  Check the date and time of the computer.\r\r"
-               "The times are restored and the clock is stopped."
+            << stopped.arg("by this computer's date and time the race started later than now.  "
+                           "Check the date and time of the computer.")
+            << "";
+        QTest::newRow("date two days on")
+            << "days"
+            << stopped.arg("by this computer's date and time the race started more "
+                           "than a day ago.  Check the date and time of the computer.")
+            << "";
+        // A journal of an earlier version: on a counter that those versions all counted on
+        // (Windows), the tick serves; otherwise nothing bridges the gap.
+        QTest::newRow("earlier version, one counter") << "earlier CLOCK_BOOTTIME"
+                                                      << ""
+                                                      << "2         40.00";
+        QTest::newRow("earlier version, two counters")
+            << "earlier"
+            << stopped.arg("it was started by an earlier version of Lapmark, which did not note "
+                           "the time of day of the start.")
             << "";
     }
     void crashedRaceIsOfferedBack() {
@@ -240,9 +257,18 @@ class TestFrmTimer : public QObject {
             f.t.clock.tick = 2'000; // counting again from the restart
         } else if (after == "kind") {
             f.t.clock.kind = "CLOCK_MONOTONIC";
-        } else if (after == "date") {
+        } else if (after == "date" || after == "days") {
             f.t.clock.boot = "boot-2";
-            f.t.clock.utc -= 3'600'000;
+            f.t.clock.utc += after == "date" ? -3'600'000 : 2 * 86'400'000;
+        } else if (after.startsWith("earlier")) {
+            f.t.clock.unnamedKind = after.section(' ', 1);
+            const QString journal =
+                f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal");
+            QByteArray kept;
+            for (const QByteArray& line : fileBytes(journal).split('\n'))
+                if (!line.startsWith("origin"))
+                    kept += line + '\n';
+            putFile(journal, kept.chopped(1));
         } else if (after == "computer") { // its lock stays: only the operator can free it
             f.t.clock.computer = "FINISH-1";
             QFile lock(f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.lock"));
@@ -277,6 +303,7 @@ class TestFrmTimer : public QObject {
         f.t.clock.advance(5'000);
         f.window.reset();
         f.reopenAfterCrash({Answer::Yes}).CmdTime_MouseDown();
+        QCOMPARE(f.t.dialogs.said.size(), 2); // the reminder and "Restore?"
         QCOMPARE(f.window->lines().last(), "3         45.01");
     }
 
@@ -302,6 +329,10 @@ class TestFrmTimer : public QObject {
             << "x"
             << "space@21000 release@21660 space@21660 release@21700 space@21700 release@22500 "
                "space@22580"
+            << QStringList{"1         21.01", "2         22.59"};
+        QTest::newRow("space held, X's repeats without releases")
+            << "x"
+            << "space@21000 space@21660 space@21700 space@22400 release@22500 space@22580"
             << QStringList{"1         21.01", "2         22.59"};
         QTest::newRow("space 80 ms apart")
             << "x"
