@@ -182,6 +182,10 @@ bool FileSystem::writeFileAtomic(const QString& path, const QByteArray& data) {
     return native::writeDurably(path, data, true);
 }
 
+bool FileSystem::writeProgramAtomic(const QString& path, const QByteArray& data) {
+    return native::writeDurably(path, data, true, true);
+}
+
 bool FileSystem::writeFileNew(const QString& path, const QByteArray& data) {
     return !QFileInfo::exists(path) && native::writeDurably(path, data, false);
 }
@@ -238,6 +242,19 @@ bool FileSystem::lockHeld(const QString& path) {
         return lock.error() == QLockFile::LockFailedError;
     lock.unlock();
     return false;
+}
+
+bool FileSystem::lockHeldHere(const QString& path) {
+    QLockFile lock(path);
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    if (lock.error() != QLockFile::LockFailedError)
+        return false;
+    const LockHolder holder = holderOf(lock, path);
+    return !holder.otherComputer;
 }
 
 int FileSystem::removeOwnTemporaries(const QString& dir, qint64 olderThanMs) {

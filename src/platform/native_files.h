@@ -14,8 +14,10 @@ namespace lm::native {
 // Writes `data` to a new temporary file beside `path`, checks every byte, flushes it to
 // the disk and then gives it the name `path` in one step: replacing an existing file when
 // `replace`, failing when the name is taken otherwise.  The temporary file is gone again
-// on any failure, and the old file is untouched.
-bool writeDurably(const QString& path, const QByteArray& data, bool replace);
+// on any failure, and the old file is untouched.  An `executable` file can be run from the
+// moment it has its name (where files carry a run bit).
+bool writeDurably(const QString& path, const QByteArray& data, bool replace,
+                  bool executable = false);
 
 // Renames `from` to `to` only when no file of that name exists yet.
 bool renameNoReplace(const QString& from, const QString& to);

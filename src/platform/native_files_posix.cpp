@@ -52,14 +52,14 @@ bool renameNoReplace(const QByteArray& from, const QByteArray& to) {
 
 } // namespace
 
-bool writeDurably(const QString& path, const QByteArray& data, bool replace) {
+bool writeDurably(const QString& path, const QByteArray& data, bool replace, bool executable) {
     const QFileInfo info(path);
     QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.~lm-") +
                                         info.fileName().left(60) + QLatin1String(".XXXXXX"));
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, 0644) == 0 || errno == EPERM || errno == ENOTSUP;
+    bool ok = ::fchmod(fd, executable ? 0755 : 0644) == 0 || errno == EPERM || errno == ENOTSUP;
     ok = ok && writeAll(fd, data.constData(), data.size());
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -50,7 +50,7 @@ bool moveFile(const QString& from, const QString& to, bool replace) {
 
 } // namespace
 
-bool writeDurably(const QString& path, const QByteArray& data, bool replace) {
+bool writeDurably(const QString& path, const QByteArray& data, bool replace, bool) {
     const QFileInfo info(path);
     QString temp;
     HANDLE h = INVALID_HANDLE_VALUE;

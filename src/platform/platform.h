@@ -127,6 +127,8 @@ class FileSystem {
     // folder, every byte checked, flushed to disk, renamed over the old name, folder
     // synced.  A reader sees the old content or the new one, never a missing or half file.
     virtual bool writeFileAtomic(const QString& path, const QByteArray& data);
+    // writeFileAtomic for a program: it can be run from the moment it has its name.
+    virtual bool writeProgramAtomic(const QString& path, const QByteArray& data);
     // Writes `data` under `path` only when no file of that name exists yet; never
     // replaces anything.  Crash-safe like writeFileAtomic.
     virtual bool writeFileNew(const QString& path, const QByteArray& data);
@@ -147,6 +149,9 @@ class FileSystem {
     virtual std::unique_ptr<Journal> openJournal(const QString& path);
     // True while a running program, or one on another computer, holds the lock file `path`.
     virtual bool lockHeld(const QString& path);
+    // True while a running program of this computer holds it; a lock of another computer
+    // (a program folder carried over on a flash drive), or one that cannot be read, is not.
+    virtual bool lockHeldHere(const QString& path);
     // Removes the temporary files of saves in `dir` that an interruption left, older than
     // `olderThanMs`; the number removed.
     virtual int removeOwnTemporaries(const QString& dir, qint64 olderThanMs);

@@ -1,6 +1,7 @@
 // upgradetimer.exe: finishes an upgrade that the program unpacked (see updater.h).  It
 // takes no arguments and works in its own folder, the program folder.
 
+#include "platform/locks.h"
 #include "platform/platform.h"
 #include "system_updater.h"
 
@@ -15,7 +16,9 @@ int main(int argc, char* argv[]) {
     // Held while the updater runs: a program started meanwhile leaves the hand-over to it.
     QLockFile running(QDir(QCoreApplication::applicationDirPath()).filePath(lm::kUpdaterLock));
     running.setStaleLockTime(0);
-    running.tryLock(0);
+    // One that names another computer (the folder carried over mid-upgrade) is not held.
+    if (!running.tryLock(0))
+        lm::takeOverFromOtherComputer(running, running.fileName());
     lm::FileSystem files;
     lm::RealUpdaterSystem system;
     lm::Updater updater(files, system, QCoreApplication::applicationDirPath());

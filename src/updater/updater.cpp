@@ -22,33 +22,32 @@ void Updater::log(const QString& line) {
         file.write(upgradeLogLine(QDateTime::currentDateTime(), line));
 }
 
-bool Updater::putInPlace(const QByteArray& program) {
-    const QString target = path(kProgramFile);
+bool Updater::writeProgram(const QString& name, const QByteArray& program) {
     // A program that has just ended (or was stopped) may hold its file a moment longer.
     for (const qint64 until = system_.nowMs() + bounds_.fileBusyMs;; system_.sleepMs(100)) {
-        if (files_.writeFileAtomic(target, program)) {
-            files_.setExecutable(target);
+        if (files_.writeProgramAtomic(path(name), program))
             return true;
-        }
         if (system_.nowMs() >= until)
             return false;
     }
+}
+
+void Updater::removeProgram(const QString& name) {
+    for (const qint64 until = system_.nowMs() + bounds_.fileBusyMs;
+         files_.isFile(path(name)) && !files_.removeFile(path(name)) && system_.nowMs() < until;)
+        system_.sleepMs(100);
 }
 
 Updater::Outcome Updater::run() {
     const QString program = path(kProgramFile);
     const QString fresh =
         files_.findFileNoCase(path(QStringLiteral("upgrade")), QStringLiteral("LAPMARK.exe"));
-    const QList<QByteArray> handOver =
-        files_.readFile(path(kHandOverFile), 1024).value_or(QByteArray()).split('\n');
-    const QString version = QString::fromLatin1(handOver.value(0).trimmed());
-    // The previous program is kept as a program of its own, named by its version, that a
-    // volunteer can start should this updater be stopped before the new one is proven.
-    const QString from = QString::fromLatin1(handOver.value(1).trimmed());
-    keptName_ = previousProgramFile(from.isEmpty() ? QStringLiteral("previous") : from);
+    const QString version = QString::fromLatin1(
+        files_.readFile(path(kHandOverFile), 1024).value_or(QByteArray()).split('\n')[0].trimmed());
+    candidate_ = candidateProgramFile(version);
     log(QStringLiteral("Updater started for version ") + version + QStringLiteral(" in ") +
         QDir::toNativeSeparators(folder_));
-    if (fresh.isEmpty()) {
+    if (fresh.isEmpty() || version.isEmpty()) {
         log(QStringLiteral("No new program in the upgrade folder: nothing to install."));
         return Outcome::NothingToInstall;
     }
@@ -68,68 +67,60 @@ Updater::Outcome Updater::run() {
     }
     log(QStringLiteral("Lapmark has ended."));
 
-    const std::optional<QByteArray> previous = files_.readFile(program);
+    // The new program runs from a file of its own until it has shown its main window; the
+    // program the operator starts is not touched before then.
     const std::optional<QByteArray> next = files_.readFile(fresh);
-    const QString kept = path(keptName_);
-    // Without the proving file nothing could wait for the new program to show its window:
-    // no upgrade is tried where it cannot be written.
-    if (!files_.writeFileAtomic(path(kProvingFile),
-                                version.toLatin1() + "\r\n" + keptName_.toLatin1() + "\r\n")) {
+    if (!next || !writeProgram(candidate_, *next) ||
+        !files_.writeFileAtomic(path(kProvingFile),
+                                version.toLatin1() + "\r\n" + candidate_.toLatin1() + "\r\n")) {
+        files_.removeFile(path(kProvingFile));
+        removeProgram(candidate_);
         log(QStringLiteral("The program folder could not be written: nothing was changed."));
         system_.start(program);
         return Outcome::GaveUp;
     }
-    if (!previous || !next || !files_.writeFileAtomic(kept, *previous) ||
-        !files_.setExecutable(kept) || !putInPlace(*next)) {
-        files_.removeFile(kept);
-        files_.removeFile(path(kProvingFile));
-        log(QStringLiteral("The new program could not be put in place: the previous one "
-                           "stays, unchanged."));
-        system_.start(program);
-        return Outcome::GaveUp;
-    }
-    log(QStringLiteral("Version ") + version +
-        QStringLiteral(" is in place (the previous program is kept as ") +
-        QFileInfo(kept).fileName() + QStringLiteral("); starting it."));
+    log(QStringLiteral("Version ") + version + QStringLiteral(" is ready as ") + candidate_ +
+        QStringLiteral("; starting it."));
 
-    const std::optional<qint64> pid = system_.start(program);
+    const std::optional<qint64> pid = system_.start(path(candidate_));
     const qint64 proveBy = system_.nowMs() + bounds_.provingMs;
     while (files_.isFile(path(kProvingFile))) {
         if (!pid || !system_.running(*pid))
-            return putBack(*previous, version,
-                           QStringLiteral("The new program ended before it showed its main "
-                                          "window."));
+            return takeBack(version, QStringLiteral("The new program ended before it showed its "
+                                                    "main window."));
         if (system_.nowMs() >= proveBy) {
             system_.stop(*pid);
-            return putBack(*previous, version,
-                           QStringLiteral("The new program did not show its main window "
-                                          "within %1 s.")
-                               .arg(bounds_.provingMs / 1000));
+            return takeBack(version, QStringLiteral("The new program did not show its main "
+                                                    "window within %1 s.")
+                                         .arg(bounds_.provingMs / 1000));
         }
         system_.sleepMs(100);
     }
-    files_.removeFile(kept);
+    // Proven: the very bytes that showed the window take the program's name.  The old
+    // program has ended, so even a system that keeps running programs' files allows it.
+    if (!writeProgram(kProgramFile, *next)) {
+        files_.removeFile(path(kHandOverFile));
+        log(QStringLiteral("Version ") + version +
+            QStringLiteral(" showed its main window but could not be put in place: the "
+                           "program stays as it was, and the upgrade will be offered again."));
+        return Outcome::GaveUp;
+    }
     files_.removeFile(path(kHandOverFile));
+    files_.removeFile(path(candidate_)); // where it still runs, the next start removes it
     log(QStringLiteral("Version ") + version +
-        QStringLiteral(" showed its main window: the upgrade is complete."));
+        QStringLiteral(" showed its main window and is in place: the upgrade is complete."));
     return Outcome::Upgraded;
 }
 
-Updater::Outcome Updater::putBack(const QByteArray& previous, const QString& version,
-                                  const QString& why) {
+Updater::Outcome Updater::takeBack(const QString& version, const QString& why) {
     log(why);
-    if (!putInPlace(previous)) {
-        log(QStringLiteral("The previous program could not be put back: it stays beside as ") +
-            keptName_ + QStringLiteral("."));
-        return Outcome::GaveUp;
-    }
     files_.writeFileAtomic(path(kFailedFile), version.toLatin1() + "\r\n");
+    removeProgram(candidate_);
     files_.removeFile(path(kProvingFile));
     files_.removeFile(path(kHandOverFile));
-    files_.removeFile(path(keptName_));
-    log(QStringLiteral("The previous program is back in place; starting it."));
+    log(QStringLiteral("The program stays as it was; starting it."));
     system_.start(path(kProgramFile));
-    return Outcome::PutBack;
+    return Outcome::TakenBack;
 }
 
 } // namespace lm

@@ -1,7 +1,7 @@
 #pragma once
 // The updater, upgradetimer.exe: started by the program after it unpacked a signed upgrade
-// package, it puts the new program in place of the old one once the old one has ended,
-// starts it, and puts the old one back when the new one does not show its main window.
+// package, it starts the new program from a file of its own once the old one has ended,
+// and puts it in place of the old one only once it has shown its main window.
 // upgrade/handover.h tells how the two programs speak to each other.
 
 #include "platform/platform.h"
@@ -34,7 +34,7 @@ struct UpdaterBounds {
 
 class Updater {
   public:
-    enum class Outcome { Upgraded, PutBack, GaveUp, NothingToInstall };
+    enum class Outcome { Upgraded, TakenBack, GaveUp, NothingToInstall };
 
     Updater(FileSystem& files, UpdaterSystem& system, QString folder, UpdaterBounds bounds = {});
     Outcome run();
@@ -42,15 +42,19 @@ class Updater {
   private:
     QString path(const QString& name) const;
     void log(const QString& line);
-    // Replaces the program file crash-safely, trying again while it is still in use.
-    bool putInPlace(const QByteArray& program);
-    Outcome putBack(const QByteArray& previous, const QString& version, const QString& why);
+    // Writes a program file crash-safely, runnable before it has its name, trying again
+    // while it is still in use.
+    bool writeProgram(const QString& name, const QByteArray& program);
+    // Removes a program file, trying again while it is still in use.
+    void removeProgram(const QString& name);
+    // The candidate did not prove itself: the program stays as it is.
+    Outcome takeBack(const QString& version, const QString& why);
 
     FileSystem& files_;
     UpdaterSystem& system_;
     QString folder_;
     UpdaterBounds bounds_;
-    QString keptName_; // the previous program's file while the new one is unproven
+    QString candidate_; // the new program's file while it proves itself
 };
 
 } // namespace lm

@@ -87,40 +87,34 @@ std::optional<QString> Upgrader::signedVersion(const QByteArray& package,
 
 void Upgrader::startUp() {
     FileSystem& files = platform_.files;
+    const QString self = QFileInfo(platform_.session.programFile()).fileName();
     const std::optional<QByteArray> proving = files.readFile(inAppFolder(kProvingFile), 1024);
     const QList<QByteArray> unproven = proving.value_or(QByteArray()).split('\n');
-    keptProgram_ = QString::fromLatin1(unproven.value(1).trimmed());
-    unprovenVersion_ = QString::fromLatin1(unproven.value(0).trimmed());
-    const QString self = platform_.session.programFile();
-    const bool previous = !keptProgram_.isEmpty() && QFileInfo(self).fileName() == keptProgram_;
-    // Only the new program proves itself.  An updater that still runs finishes the
-    // hand-over; without one (stopped, or a power cut) the program started does its part.
-    const bool updaterRuns = files.lockHeld(inAppFolder(kUpdaterLock));
-    justUpgraded_ = proving && !previous;
-    handingOver_ = proving && !updaterRuns;
-    if (handingOver_ && previous) {
-        // The previous program, started by hand while the new one was unproven: back in
-        // place as the program, and the new version taken back.
-        const QString program = inAppFolder(kProgramFile);
-        const std::optional<QByteArray> bytes = files.readFile(self);
-        if (bytes && files.writeFileAtomic(program, *bytes) && files.setExecutable(program)) {
-            files.writeFileAtomic(inAppFolder(kFailedFile), unproven.value(0).trimmed() + "\r\n");
-            files.removeFile(inAppFolder(kProvingFile));
-            files.removeFile(inAppFolder(kHandOverFile));
-            log(QStringLiteral("Version ") + state_.VersionText + QStringLiteral(", started as ") +
-                keptProgram_ +
-                QStringLiteral(" with no updater running, is back in place of "
-                               "the unproven version ") +
-                unprovenVersion_ + QStringLiteral("."));
+    const QString version = QString::fromLatin1(unproven.value(0).trimmed());
+    const QString candidate = QString::fromLatin1(unproven.value(1).trimmed());
+    const bool ours = proving && numericValue(version) == numericValue(state_.VersionText);
+    // An updater of this computer that still runs finishes the hand-over; one named by a lock
+    // of another computer (a program folder carried over on a flash drive) does not run.
+    const bool updaterRuns = files.lockHeldHere(inAppFolder(kUpdaterLock));
+    // Each program acts only on a hand-over that names its own version: the candidate
+    // proves itself; the program under the operator's name with that version has already.
+    justUpgraded_ = ours && self == candidate;
+    if (proving && !updaterRuns && !justUpgraded_) {
+        files.removeFile(inAppFolder(kProvingFile));
+        if (ours) {
+            log(QStringLiteral("Version ") + version +
+                QStringLiteral(" is in place; the upgrade is complete."));
         } else {
-            log(QStringLiteral("Version ") + state_.VersionText + QStringLiteral(", started as ") +
-                keptProgram_ + QStringLiteral(", could not put itself back in place."));
+            // Started before it showed its main window, and no updater waits for it any
+            // more: the failed version, told once and never offered again.
+            files.writeFileAtomic(inAppFolder(kFailedFile), version.toLatin1() + "\r\n");
+            log(QStringLiteral("Version ") + state_.VersionText +
+                QStringLiteral(" started with no updater running: version ") + version +
+                QStringLiteral(" did not prove itself and is taken back."));
         }
-        handingOver_ = false;
     }
-    // Not while an updater runs (it has the hand-over in hand), nor before a new program
-    // is proven.
-    if ((!proving || !justUpgraded_) && !updaterRuns)
+    // Not while an updater runs (it has the hand-over in hand), nor while proving.
+    if (!updaterRuns && !justUpgraded_)
         tidy(self);
     const std::optional<QByteArray> failed = files.readFile(inAppFolder(kFailedFile), 1024);
     if (!failed)
@@ -139,16 +133,10 @@ void Upgrader::startUp() {
 }
 
 void Upgrader::proven() {
+    // The updater waiting for this program puts it in place.
     if (justUpgraded_)
         platform_.files.removeFile(inAppFolder(kProvingFile));
-    if (handingOver_) { // what the updater would remove once the window is shown
-        platform_.files.removeFile(inAppFolder(keptProgram_));
-        platform_.files.removeFile(inAppFolder(kHandOverFile));
-        log(QStringLiteral("Version ") + unprovenVersion_ +
-            QStringLiteral(" showed its main window with no updater running: the upgrade is "
-                           "complete."));
-    }
-    justUpgraded_ = handingOver_ = false;
+    justUpgraded_ = false;
 }
 
 void Upgrader::log(const QString& line) {
@@ -158,14 +146,15 @@ void Upgrader::log(const QString& line) {
 
 void Upgrader::tidy(const QString& self) {
     // What an interrupted save or hand-over left, and nothing else: temporary files older
-    // than a minute (younger ones may belong to a save under way in another window), and
-    // the hand-over files of an upgrade that is proven or taken back.
+    // than a minute (younger ones may belong to a save under way in another window), the
+    // hand-over of an upgrade that ended, and the candidates and previous programs beside
+    // the program (one that still runs is removed at a later start).
     FileSystem& files = platform_.files;
     for (const QString& dir : {state_.AppPath, inAppFolder(QStringLiteral("recovery"))})
         files.removeOwnTemporaries(dir, 60'000);
     files.removeFile(inAppFolder(kHandOverFile));
     for (const QString& name : files.listFiles(state_.AppPath)) {
-        if (isPreviousProgramFile(name) && name != QFileInfo(self).fileName())
+        if (isSideProgramFile(name) && name != self)
             files.removeFile(inAppFolder(name));
     }
 }

@@ -70,11 +70,8 @@ class Upgrader {
     QUrl server_;
     QString publicKey_;
     QString AvailableVersionText;
-    QString failedVersion_; // put back by the updater: never offered again
-    bool justUpgraded_ = false;
-    bool handingOver_ = false; // unproven, and no updater waits: this program finishes
-    QString keptProgram_;      // the previous program's file while unproven
-    QString unprovenVersion_;
+    QString failedVersion_;     // put back by the updater: never offered again
+    bool justUpgraded_ = false; // the new version, proving itself
 };
 
 } // namespace lm

@@ -1,24 +1,27 @@
 #pragma once
 // What the program and the updater (upgradetimer.exe) tell each other across an upgrade:
 // small files in the program folder, since the upgrade folder is emptied at every start.
+// Only a program that has shown its main window ever takes the name the operator starts.
 //
-//   the program, handing over:  kHandOverFile holds the version it unpacked, signed, and
-//                               its own version
-//   the updater:                holds kUpdaterLock while it runs; creates kProvingFile
-//                               (the new version and the name the previous program is
-//                               kept under), keeps the previous program as a program of
-//                               its own (previousProgramFile()), puts upgrade/LAPMARK.exe
-//                               in place of the program and starts it
-//   the new program:            removes kProvingFile once its main window is shown
-//   the updater, when it is not removed in time, or the new program ends first: puts the
-//                               previous program back and names the version that failed
-//                               in kFailedFile; that program tells the operator once and
-//                               is not offered that version again
-//   with no updater running (it was stopped, or the power cut): the previous program,
-//                               started by hand, puts itself back as the updater would;
-//                               the new program, started, proves itself and finishes
+//   the program, handing over:  kHandOverFile holds the version it unpacked and signed
+//   the updater:                holds kUpdaterLock while it runs; once the program has
+//                               ended, writes upgrade/LAPMARK.exe beside the program as a
+//                               program of its own, candidateProgramFile(version), whole
+//                               and runnable before it has that name; then kProvingFile
+//                               (the version, the candidate's name), and starts it
+//   the candidate:              removes kProvingFile once its main window is shown
+//   the updater, then:          puts the candidate's very bytes in place of the program
+//                               (crash-safe, runnable before it has the name) and removes
+//                               the candidate; when the candidate ends first or shows no
+//                               window in time, it stops it, leaves the program as it is,
+//                               and names the version in kFailedFile, which that program
+//                               tells the operator once and never offers again
+//   with no updater running (it was stopped, or the power cut), the program started next
+//   finishes: a candidate left unproven is the failed version, as above; one never started
+//   or never put in place is removed, and the upgrade is offered again
 //
-// Every file is plain text with CR LF line ends.
+// A cut at any moment leaves the program the operator starts as it was or as the proven
+// new version.  Every file is plain text with CR LF line ends.
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -40,9 +43,8 @@ inline const QString kProgramFile = QStringLiteral("LAPMARK.exe");
 inline const QString kProgramFile = QStringLiteral("lapmark");
 #endif
 
-// The previous program, kept as one a volunteer can start by itself while a new one is
-// unproven: "LAPMARK-1.12.exe", "lapmark-1.12".
-inline QString previousProgramFile(const QString& version) {
+// The new program while it proves itself: "LAPMARK-1.13.exe", "lapmark-1.13".
+inline QString candidateProgramFile(const QString& version) {
 #ifdef Q_OS_WIN
     return QStringLiteral("LAPMARK-") + version + QStringLiteral(".exe");
 #else
@@ -54,9 +56,11 @@ inline QByteArray upgradeLogLine(const QDateTime& at, const QString& line) {
     return at.toString(Qt::ISODate).toLatin1() + "  " + line.toLatin1() + "\r\n";
 }
 
-inline bool isPreviousProgramFile(const QString& name) {
+// A candidate, or the previous program that earlier versions kept beside the program
+// ("lapmark-1.12", "LAPMARK-previous.exe", "lapmark.previous").
+inline bool isSideProgramFile(const QString& name) {
     static const QRegularExpression pattern(
-        QStringLiteral("^(lapmark|LAPMARK)-[0-9]+(\\.[0-9]+)?(\\.exe)?$"));
+        QStringLiteral("^(lapmark|LAPMARK)-([0-9]+(\\.[0-9]+)?|previous)(\\.exe)?$"));
     return pattern.match(name).hasMatch() || name == kProgramFile + QStringLiteral(".previous");
 }
 

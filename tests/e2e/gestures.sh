@@ -132,12 +132,11 @@ comes_back() { # version: the program the updater started shows it in its title
     check "$1 shows its main window" eval 'main_id="$(wait_window "$title")"'
 }
 leave() { focus "$main_id" && keys Escape && sleep 1; }
-# The caller also defines launch_named <folder> <file>, and names the program ($first_program)
-# and the previous one kept beside it ($kept_programs).
-come_up() { # folder: the volunteer starts the program, then the previous one beside; sets main_id, came
+# The caller also defines launch_named <folder> <file>, and names the program ($first_program).
+come_up() { # folder: the volunteer starts the program, and tries again once; sets main_id, came
     local began name id
     began="$(date +%s.%N)" reminded=0 offered_again=0 main_id=""
-    for name in "$first_program" $(cd "$1" && ls $kept_programs 2>/dev/null); do
+    for name in "$first_program" "$first_program"; do
         launch_named "$1" "$name"
         for _ in $(seq 80); do # eight seconds, as a volunteer would wait
             if id="$(xdotool search --onlyvisible --name '^Lapmark from Korvel' | tail -1)" && [ -n "$id" ]; then

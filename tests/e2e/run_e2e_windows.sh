@@ -12,7 +12,7 @@ trap 'wineserver -k 2>/dev/null; kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' 
 
 launch() { (cd "$1" && exec wine LAPMARK.exe) & program=$! && pids+=("$program"); }
 launch_named() { (cd "$1" && exec wine "$2") & program=$! && pids+=("$program"); }
-first_program=LAPMARK.exe kept_programs='LAPMARK-*.exe'
+first_program=LAPMARK.exe
 serve "$port"
 
 scenario="time a race under wine"
@@ -48,6 +48,13 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$cert/key.pem" -out "$cert/ce
     -subj "/CN=Lapmark test" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -out "$cert/cert.pfx" -passout pass:
 release 1.13 --windows --authenticode "$cert/cert.pfx"
+# A time-stamp server that cannot be reached: no release at all, and the maker is told.
+LAPMARK_RELEASE_OUT="$work/refused" bash "$top/scripts/release" 1.13 "${signing_key%.key}.pub" \
+    "$signing_key" --server "http://127.0.0.1:$port" --windows --authenticode "$cert/cert.pfx" \
+    --timestamp http://127.0.0.1:9 >"$out/release-refused.log" 2>&1 <&-
+refused=$?
+check "a release that cannot be time-stamped refused ($refused), no package" \
+    eval '[ "$refused" -ne 0 ] && [ ! -e "$work/refused/1.13" ] && grep -q "no release" "$out/release-refused.log"'
 signed() { osslsigncode verify -CAfile "$cert/cert.pem" -in "$1" >/dev/null 2>&1; }
 unzip -q -d "$cert/zip" "$work/releases/1.13/Lapmark-1.13-windows-x64.zip"
 unzip -q -d "$cert/package" "$work/releases/1.13/korvel/pdtimerupgrade/pdtimerupgrade.zip"
@@ -80,7 +87,8 @@ launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
     for _ in $(seq 300); do grep -qs "is in place" "$app/upgradetimer.log" && break; sleep 0.05; done
     sleep 1 && wineserver -k && sleep 1
     cp "$app/upgradetimer.log" "$out/cut-upgradetimer.log"
-    check "the cut came inside the proving window" test -f "$app/upgradetimer.proving" -a -f "$app/LAPMARK-1.12.exe"
+    check "the cut came inside the proving window" test -f "$app/upgradetimer.proving" -a -f "$app/LAPMARK-1.14.exe"
+    check "the program untouched" cmp -s "$app/LAPMARK.exe" "$work/install/LAPMARK.exe"
     if come_up "$app"; then
         check "1.12 works, $came s after the first try (under 20)" eval \
             'wait_window "VERSION: 1\\.12\$" >/dev/null && awk -v t="$came" "BEGIN {exit !(t < 20)}"'

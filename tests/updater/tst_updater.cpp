@@ -12,10 +12,37 @@ using namespace lm::test;
 namespace {
 
 #ifdef Q_OS_WIN
-const QString kProgram = "LAPMARK.exe", kKept = "LAPMARK-1.12.exe";
+const QString kProgram = "LAPMARK.exe", kCandidate = "LAPMARK-1.14.exe";
 #else
-const QString kProgram = "lapmark", kKept = "lapmark-1.12";
+const QString kProgram = "lapmark", kCandidate = "lapmark-1.14";
 #endif
+
+// A power cut: every file operation after the `left`th one never happens.
+struct Cut {};
+
+// Real files that count their changes, and may fail some or be cut off.
+struct CountedFiles : FaultyFiles {
+    int left = -1; // changes before the cut (-1: none)
+    void change() {
+        if (left == 0)
+            throw Cut{};
+        if (left > 0)
+            --left;
+    }
+    bool writeFileAtomic(const QString& path, const QByteArray& data) override {
+        change();
+        return FaultyFiles::writeFileAtomic(path, data);
+    }
+    bool writeProgramAtomic(const QString& path, const QByteArray& data) override {
+        change();
+        return !failWrites.contains(QFileInfo(path).fileName()) &&
+               FileSystem::writeProgramAtomic(path, data);
+    }
+    bool removeFile(const QString& path) override {
+        change();
+        return FileSystem::removeFile(path);
+    }
+};
 
 // Scripted time and processes: the old program ends after `endsAfterMs` (never when
 // negative); the new one shows its window after 100 ms, ends at once, or hangs.
@@ -25,18 +52,19 @@ struct FakeSystem : UpdaterSystem {
     QString folder, newProgram;
     qint64 now = 0, endsAfterMs;
     QStringList did;
-    bool keptRunnable = false;
+    bool proven = false;
     qint64 nowMs() override { return now; }
     void sleepMs(int ms) override {
         now += ms;
-        if (newProgram == "shows" && did.size() == 1 && did[0].startsWith("start"))
-            QFile::remove(folder + "/upgradetimer.proving");
+        if (newProgram == "shows" && did.size() == 1 && did[0] == "start " + kCandidate)
+            proven = QFile::remove(folder + "/upgradetimer.proving") || proven;
     }
     bool programEnded(const QString&) override { return endsAfterMs >= 0 && now >= endsAfterMs; }
     std::optional<qint64> start(const QString& program) override {
         did.append("start " + QFileInfo(program).fileName());
-        // While the new program is unproven the previous one can be started by itself.
-        keptRunnable = keptRunnable || QFileInfo(folder + "/" + kKept).isExecutable();
+        // Whatever is started has been written whole and runnable.
+        if (!QFileInfo(program).isExecutable())
+            did.append("NOT RUNNABLE");
         return 4242;
     }
     bool running(qint64) override { return newProgram != "exits" || did.size() > 1; }
@@ -94,35 +122,37 @@ class TestUpdater : public QObject {
         QTest::addColumn<QString>("failWrite");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("result"); // the program file, what was done, the log's last line
-        const QString s = "start " + kProgram,
-                      back = "|The previous program is back in place; starting it.",
-                      kept = "old|" + s +
-                             "|The new program could not be put in place: the "
-                             "previous one stays, unchanged.";
+        const QString s = "start " + kProgram, c = "start " + kCandidate,
+                      back = "|The program stays as it was; starting it.",
+                      unwritable = "old|" + s +
+                                   "|The program folder could not be written: nothing was "
+                                   "changed.";
         using O = Updater::Outcome;
         QTest::newRow("upgraded") << 500LL << "shows"
                                   << "" << int(O::Upgraded)
-                                  << "new|" + s +
-                                         "|Version 1.14 showed its main window: the "
-                                         "upgrade is complete.";
+                                  << "new|" + c +
+                                         "|Version 1.14 showed its main window and is in "
+                                         "place: the upgrade is complete.";
         QTest::newRow("program still running past 30 s")
             << -1LL << "shows"
             << "" << int(O::GaveUp)
             << "old|" + s + "|Lapmark was still running after 30 s: nothing was changed.";
         QTest::newRow("new program ends at once")
             << 500LL << "exits"
-            << "" << int(O::PutBack) << "old|" + s + "," + s + back;
+            << "" << int(O::TakenBack) << "old|" + c + "," + s + back;
         QTest::newRow("new program never shows its window")
             << 500LL << "hangs"
-            << "" << int(O::PutBack) << "old|" + s + ",stop," + s + back;
-        QTest::newRow("program file cannot be replaced")
-            << 500LL << "shows" << kProgram << int(O::GaveUp) << kept;
-        QTest::newRow("previous program cannot be kept")
-            << 500LL << "shows" << kKept << int(O::GaveUp) << kept;
+            << "" << int(O::TakenBack) << "old|" + c + ",stop," + s + back;
+        QTest::newRow("candidate cannot be written")
+            << 500LL << "shows" << kCandidate << int(O::GaveUp) << unwritable;
         QTest::newRow("proving file cannot be written")
             << 500LL << "shows"
-            << ".proving" << int(O::GaveUp)
-            << "old|" + s + "|The program folder could not be written: nothing was changed.";
+            << "upgradetimer.proving" << int(O::GaveUp) << unwritable;
+        QTest::newRow("proven, but the program cannot be replaced")
+            << 500LL << "shows" << kProgram << int(O::GaveUp)
+            << "old|" + c +
+                   "|Version 1.14 showed its main window but could not be put in place: the "
+                   "program stays as it was, and the upgrade will be offered again.";
     }
     void eachStepLeavesARunnableProgram() {
         QFETCH(qint64, endsAfterMs);
@@ -130,27 +160,41 @@ class TestUpdater : public QObject {
         QFETCH(QString, failWrite);
         QFETCH(int, outcome);
         QFETCH(QString, result);
-        QTemporaryDir dir;
-        const QString program = dir.filePath(kProgram);
-        QDir(dir.path()).mkdir("upgrade");
-        putFile(program, "old");
-        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
-        putFile(dir.filePath("upgrade/LAPMARK.exe"), "new");
-        putFile(dir.filePath("upgradetimer.to"), "1.14\r\n1.12\r\n");
-        FaultyFiles files;
-        files.failWrites = QStringList{failWrite}.filter(QRegularExpression("."));
-        FakeSystem system{dir.path(), endsAfterMs, newProgram};
-        QCOMPARE(int(Updater(files, system, dir.path()).run()), outcome);
-        const QStringList log = QString(fileBytes(dir.filePath("upgradetimer.log"))).split("\r\n");
-        QCOMPARE(fileBytes(program) + "|" + system.did.join(",") + "|" +
-                     log.value(log.size() - 2).section("  ", 1),
-                 result);
-        QVERIFY(QFileInfo(program).isExecutable());
-        QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
-                 QByteArray(outcome == int(Updater::Outcome::PutBack) ? "1.14\r\n" : ""));
-        QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
-        QCOMPARE(QFile::exists(dir.filePath(kKept)), false);
-        QCOMPARE(system.keptRunnable, outcome != int(Updater::Outcome::GaveUp));
+        // Run whole, then cut off after each change it makes: the program the operator
+        // starts is the old one, or the new one once proven, and runnable either way.
+        for (int cut = -1; cut < 8; ++cut) {
+            QTemporaryDir dir;
+            const QString program = dir.filePath(kProgram);
+            QDir(dir.path()).mkdir("upgrade");
+            putFile(program, "old");
+            QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+            putFile(dir.filePath("upgrade/LAPMARK.exe"), "new");
+            putFile(dir.filePath("upgradetimer.to"), "1.14\r\n1.12\r\n");
+            CountedFiles files;
+            files.failWrites = QStringList{failWrite}.filter(QRegularExpression("."));
+            files.left = cut;
+            FakeSystem system{dir.path(), endsAfterMs, newProgram};
+            try {
+                QCOMPARE(int(Updater(files, system, dir.path()).run()), outcome);
+            } catch (const Cut&) {
+            }
+            QVERIFY(QFileInfo(program).isExecutable());
+            QVERIFY(!system.did.contains("NOT RUNNABLE"));
+            QVERIFY(fileBytes(program) == "old" || system.proven);
+            if (cut >= 0)
+                continue;
+            const QStringList log =
+                QString(fileBytes(dir.filePath("upgradetimer.log"))).split("\r\n");
+            QCOMPARE(fileBytes(program) + "|" + system.did.join(",") + "|" +
+                         log.value(log.size() - 2).section("  ", 1),
+                     result);
+            QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
+                     QByteArray(outcome == int(Updater::Outcome::TakenBack) ? "1.14\r\n" : ""));
+            QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
+            // The candidate stays only where it runs on after proving itself.
+            QCOMPARE(QFile::exists(dir.filePath(kCandidate)),
+                     system.proven && outcome == int(Updater::Outcome::GaveUp));
+        }
     }
 
     // The updater as it is built, with its own bounds, its lock and real processes: a
@@ -164,16 +208,16 @@ class TestUpdater : public QObject {
         QTest::addColumn<QString>("result"); // programs started, the log's last line
         QTest::newRow("old one ends after 1.5 s, new one shows")
             << 1500 << "shows" << 0 << 1500 << 8000
-            << "new|Version 1.14 showed its main window: the upgrade is complete.";
+            << "new|Version 1.14 showed its main window and is in place: the upgrade is "
+               "complete.";
         QTest::newRow("old one runs on") << 45000 << "shows" << 1 << 30000 << 34000
                                          << "old|Lapmark was still running after 30 s: nothing "
                                             "was changed.";
         QTest::newRow("new one ends at once")
             << 0 << "exits" << 1 << 0 << 8000
-            << "new,old|The previous program is back in place; starting it.";
+            << "new,old|The program stays as it was; starting it.";
         QTest::newRow("new one hangs") << 0 << "hangs" << 1 << 20000 << 26000
-                                       << "new,old|The previous program is back in place; "
-                                          "starting it.";
+                                       << "new,old|The program stays as it was; starting it.";
     }
     void theRealUpdaterKeepsItsBounds() {
         QFETCH(int, holdMs);
@@ -218,6 +262,9 @@ class TestUpdater : public QObject {
         hanging.setStaleLockTime(0);
         QVERIFY(hanging.tryLock(0));
         QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
+        // The program the operator starts: the old one, or the new one that proved itself.
+        QVERIFY(QFileInfo(dir.filePath(kProgram)).isExecutable());
+        QCOMPARE(fileBytes(dir.filePath(kProgram)).endsWith(" new"), exitCode == 0);
         QThread::msleep(400); // the last program ends before its folder goes
     }
 };

@@ -35,9 +35,9 @@ QByteArray sign(const QByteArray& data, const QString& comment, bool legacy = fa
 }
 
 #ifdef Q_OS_WIN
-const QString kProgram = "LAPMARK.exe", kKept = "LAPMARK-1.12.exe";
+const QString kProgram = "LAPMARK.exe", kCandidate = "LAPMARK-1.14.exe";
 #else
-const QString kProgram = "lapmark", kKept = "lapmark-1.12";
+const QString kProgram = "lapmark", kCandidate = "lapmark-1.14";
 #endif
 const QString kKey = "RWSdIF2CZcVZAtx0SXOGQjFjdX6AqMD7vB7t9KnJLDm+bia+LEIDoECH";
 const QString kVersion = "/korvel/pdtimerupgrade/pdtimerversion.txt";
@@ -212,14 +212,16 @@ class TestCheckVersion : public QObject {
             << told << QByteArray("1.140") << "|wait,arrow|" + told;
         QTest::newRow("taken back, a later version")
             << told << QByteArray("1.15") << question + "|wait,arrow|" + told;
-        QTest::newRow("just put in place") << "upgradetimer.proving: 1.12\r\n"
-                                           << QByteArray("1.15") << "||upgradetimer.proving: ";
+        QTest::newRow("proving itself")
+            << "upgradetimer.proving: 1.12\r\n" + QString(kCandidate).replace("4", "2") + "\r\n"
+            << QByteArray("1.15") << "||upgradetimer.proving: ";
     }
     void afterAnUpgrade() {
         QFETCH(QString, file);
         QFETCH(QByteArray, offered);
         QFETCH(QString, outcome);
         Fixture f;
+        f.t.session.program = f.dir.filePath(QString(kCandidate).replace("4", "2")); // 1.12
         const QString name = file.section(": ", 0, 0);
         putFile(f.dir.filePath(name), file.section(": ", 1).toLatin1());
         f.t.http.bodies[kVersion] = offered;
@@ -233,26 +235,31 @@ class TestCheckVersion : public QObject {
 
     // A hand-over cut short (the updater stopped, a power cut): the program started next
     // finishes it, and a start tidies what is left.  Files as "name:content", {P} the program
-    // and {K} the previous one kept beside; the lock of a running updater as "lock".
+    // (version 1.12) and {C} the candidate 1.14; the lock of a running updater as "lock".
     void handOverWithoutTheUpdater_data() {
-        QTest::addColumn<QString>("self");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("log"); // the line it adds to the updater's log
-        const QString unproven = "{P}:new {K}:old upgradetimer.proving:1.14|{K} "
-                                 "upgradetimer.to:1.14|1.12 ";
-        QTest::newRow("the previous program started")
-            << "{K}" << unproven << "{K}:old {P}:old upgradetimer.failed:1.14|told|"
-            << "Version 1.12, started as {K} with no updater running, is back in place of the "
-               "unproven version 1.14.";
-        QTest::newRow("the new program started")
-            << "{P}" << unproven << "{P}:new"
-            << "Version 1.14 showed its main window with no updater running: the upgrade is "
-               "complete.";
-        QTest::newRow("the updater still waits")
-            << "{K}" << unproven + "lock" << unproven.trimmed() << "";
+        const QString unproven = "{P}:old {C}:new upgradetimer.proving:1.14|{C} "
+                                 "upgradetimer.to:1.14 ",
+                      takenBack = "Version 1.12 started with no updater running: version 1.14 "
+                                  "did not prove itself and is taken back.";
+        QTest::newRow("a candidate left unproven")
+            << unproven << "{P}:old upgradetimer.failed:1.14|told|" << takenBack;
+        QTest::newRow("an updater lock of another computer")
+            << unproven + "upgradetimer.lock:4242|lapmark|FINISH-2|"
+            << "{P}:old upgradetimer.failed:1.14|told| upgradetimer.lock:4242|lapmark|FINISH-2|"
+            << takenBack;
+        QTest::newRow("the updater still waits") << unproven + "lock" << unproven.trimmed() << "";
+        QTest::newRow("a candidate never started") << "{P}:old {C}:new upgradetimer.to:1.14"
+                                                   << "{P}:old"
+                                                   << "";
+        QTest::newRow("an earlier version's upgrade, cut")
+            << "{P}:new lapmark-1.11:old LAPMARK-previous.exe:old upgradetimer.proving:1.12|"
+               "lapmark-1.11 upgradetimer.to:1.12|1.11"
+            << "{P}:new"
+            << "Version 1.12 is in place; the upgrade is complete.";
         QTest::newRow("leftovers")
-            << "{P}"
             << "{P}:new lapmark-1.11:old LAPMARK-1.11.exe:old {P}.previous:old "
                "upgradetimer.to:1.14 .~lm-{P}.a1b2:half .~lm-new:saving "
                "lapmark-notes.txt:mine"
@@ -260,12 +267,11 @@ class TestCheckVersion : public QObject {
             << "";
     }
     void handOverWithoutTheUpdater() {
-        QFETCH(QString, self);
         QFETCH(QString, before);
         QFETCH(QString, after);
         QFETCH(QString, log);
         const auto named = [](QString s) {
-            return s.replace("{K}", kKept).replace("{P}", kProgram);
+            return s.replace("{C}", kCandidate).replace("{P}", kProgram);
         };
         Fixture f;
         QLockFile updater(f.dir.filePath("upgradetimer.lock"));
@@ -281,7 +287,7 @@ class TestCheckVersion : public QObject {
                                   old.setFileTime(QDateTime::currentDateTime().addSecs(-61),
                                                   QFileDevice::FileModificationTime)));
         old.close();
-        f.t.session.program = f.dir.filePath(named(self));
+        f.t.session.program = f.dir.filePath(kProgram);
         Upgrader upgrader = f.upgrader();
         upgrader.startUp();
         upgrader.proven();
@@ -297,7 +303,6 @@ class TestCheckVersion : public QObject {
         QStringList expected = named(after).split(' ');
         files.sort(), expected.sort();
         QCOMPARE(files, expected);
-        QVERIFY(QFileInfo(f.dir.filePath(named("{P}"))).isExecutable() || !after.contains("told"));
         QCOMPARE(f.t.dialogs.said.filter("to version 1.14 failed").size(),
                  int(after.contains("told")));
     }
