@@ -16,9 +16,11 @@ int main(int argc, char* argv[]) {
     // Held while the updater runs: a program started meanwhile leaves the hand-over to it.
     QLockFile running(QDir(QCoreApplication::applicationDirPath()).filePath(lm::kUpdaterLock));
     running.setStaleLockTime(0);
-    // One that names another computer (the folder carried over mid-upgrade) is not held.
-    if (!running.tryLock(0))
-        lm::takeOverFromOtherComputer(running, running.fileName());
+    // One that names another computer (the folder carried over mid-upgrade), or that cannot
+    // be read, is taken over; while another updater runs here, it does the upgrade.
+    if (!running.tryLock(0) && !lm::takeOverFromOtherComputer(running, running.fileName()) &&
+        running.error() == QLockFile::LockFailedError)
+        return 1;
     lm::FileSystem files;
     lm::RealUpdaterSystem system;
     lm::Updater updater(files, system, QCoreApplication::applicationDirPath());

@@ -70,9 +70,9 @@ Updater::Outcome Updater::run() {
     // The new program runs from a file of its own until it has shown its main window; the
     // program the operator starts is not touched before then.
     const std::optional<QByteArray> next = files_.readFile(fresh);
+    const QByteArray proving = version.toLatin1() + "\r\n" + candidate_.toLatin1() + "\r\n";
     if (!next || !writeProgram(candidate_, *next) ||
-        !files_.writeFileAtomic(path(kProvingFile),
-                                version.toLatin1() + "\r\n" + candidate_.toLatin1() + "\r\n")) {
+        !files_.writeFileAtomic(path(kProvingFile), proving)) {
         files_.removeFile(path(kProvingFile));
         removeProgram(candidate_);
         log(QStringLiteral("The program folder could not be written: nothing was changed."));
@@ -84,7 +84,17 @@ Updater::Outcome Updater::run() {
 
     const std::optional<qint64> pid = system_.start(path(candidate_));
     const qint64 proveBy = system_.nowMs() + bounds_.provingMs;
-    while (files_.isFile(path(kProvingFile))) {
+    // Proven only by the candidate's own word: a file that is gone was taken back.
+    while (files_.readFile(path(kProvingFile), 1024) != proving + kProvenMark) {
+        if (!files_.isFile(path(kProvingFile))) {
+            if (pid && system_.running(*pid))
+                system_.stop(*pid);
+            removeProgram(candidate_);
+            files_.removeFile(path(kHandOverFile));
+            log(QStringLiteral("A program started meanwhile took the upgrade back: nothing was "
+                               "changed."));
+            return Outcome::TakenBack;
+        }
         if (!pid || !system_.running(*pid))
             return takeBack(version, QStringLiteral("The new program ended before it showed its "
                                                     "main window."));
@@ -99,12 +109,14 @@ Updater::Outcome Updater::run() {
     // Proven: the very bytes that showed the window take the program's name.  The old
     // program has ended, so even a system that keeps running programs' files allows it.
     if (!writeProgram(kProgramFile, *next)) {
+        files_.removeFile(path(kProvingFile));
         files_.removeFile(path(kHandOverFile));
         log(QStringLiteral("Version ") + version +
             QStringLiteral(" showed its main window but could not be put in place: the "
                            "program stays as it was, and the upgrade will be offered again."));
         return Outcome::GaveUp;
     }
+    files_.removeFile(path(kProvingFile));
     files_.removeFile(path(kHandOverFile));
     files_.removeFile(path(candidate_)); // where it still runs, the next start removes it
     log(QStringLiteral("Version ") + version +

@@ -92,18 +92,25 @@ void Upgrader::startUp() {
     const QList<QByteArray> unproven = proving.value_or(QByteArray()).split('\n');
     const QString version = QString::fromLatin1(unproven.value(0).trimmed());
     const QString candidate = QString::fromLatin1(unproven.value(1).trimmed());
+    const bool provenThere = unproven.value(2).trimmed() + "\r\n" == kProvenMark;
     const bool ours = proving && numericValue(version) == numericValue(state_.VersionText);
     // An updater of this computer that still runs finishes the hand-over; one named by a lock
     // of another computer (a program folder carried over on a flash drive) does not run.
     const bool updaterRuns = files.lockHeldHere(inAppFolder(kUpdaterLock));
     // Each program acts only on a hand-over that names its own version: the candidate
     // proves itself; the program under the operator's name with that version has already.
-    justUpgraded_ = ours && self == candidate;
+    justUpgraded_ = ours && self == candidate && !provenThere;
+    if (justUpgraded_)
+        provingText_ = *proving;
     if (proving && !updaterRuns && !justUpgraded_) {
         files.removeFile(inAppFolder(kProvingFile));
         if (ours) {
             log(QStringLiteral("Version ") + version +
                 QStringLiteral(" is in place; the upgrade is complete."));
+        } else if (provenThere) {
+            log(QStringLiteral("Version ") + version +
+                QStringLiteral(" showed its main window but was not put in place: the upgrade "
+                               "will be offered again."));
         } else {
             // Started before it showed its main window, and no updater waits for it any
             // more: the failed version, told once and never offered again.
@@ -133,9 +140,13 @@ void Upgrader::startUp() {
 }
 
 void Upgrader::proven() {
-    // The updater waiting for this program puts it in place.
-    if (justUpgraded_)
-        platform_.files.removeFile(inAppFolder(kProvingFile));
+    // The updater waiting for this program puts it in place.  A moment's trouble with the
+    // file (a virus scanner) must not cost the upgrade, so it is tried again for a second.
+    for (int tries = 0; justUpgraded_ && tries < 10; ++tries) {
+        if (platform_.files.writeFileAtomic(inAppFolder(kProvingFile), provingText_ + kProvenMark))
+            break;
+        platform_.clock.sleepMs(100);
+    }
     justUpgraded_ = false;
 }
 

@@ -72,6 +72,7 @@ class Upgrader {
     QString AvailableVersionText;
     QString failedVersion_;     // put back by the updater: never offered again
     bool justUpgraded_ = false; // the new version, proving itself
+    QByteArray provingText_;    // what the updater wrote to the proving file
 };
 
 } // namespace lm

@@ -9,16 +9,21 @@
 //                               program of its own, candidateProgramFile(version), whole
 //                               and runnable before it has that name; then kProvingFile
 //                               (the version, the candidate's name), and starts it
-//   the candidate:              removes kProvingFile once its main window is shown
+//   the candidate:              adds kProvenMark to kProvingFile once its main window is
+//                               shown
 //   the updater, then:          puts the candidate's very bytes in place of the program
-//                               (crash-safe, runnable before it has the name) and removes
-//                               the candidate; when the candidate ends first or shows no
+//                               (crash-safe, runnable before it has the name), and removes
+//                               the candidate and kProvingFile; when the candidate ends
+//                               first or shows no
 //                               window in time, it stops it, leaves the program as it is,
 //                               and names the version in kFailedFile, which that program
 //                               tells the operator once and never offers again
 //   with no updater running (it was stopped, or the power cut), the program started next
-//   finishes: a candidate left unproven is the failed version, as above; one never started
-//   or never put in place is removed, and the upgrade is offered again
+//   finishes: a candidate left unproven (its kProvingFile written) is the failed version, as
+//   above; one cut off before that, or proven but never put in place, is removed and the
+//   upgrade offered again; a program that is the proven version finishes the hand-over.
+//   A program started meanwhile that takes the hand-over back removes kProvingFile: the
+//   updater then changes nothing.
 //
 // A cut at any moment leaves the program the operator starts as it was or as the proven
 // new version.  Every file is plain text with CR LF line ends.
@@ -31,6 +36,8 @@ namespace lm {
 
 inline const QString kHandOverFile = QStringLiteral("upgradetimer.to");
 inline const QString kProvingFile = QStringLiteral("upgradetimer.proving");
+// The line a candidate adds to kProvingFile once its main window is shown.
+inline const QByteArray kProvenMark = "proven\r\n";
 inline const QString kFailedFile = QStringLiteral("upgradetimer.failed");
 inline const QString kUpdaterLog = QStringLiteral("upgradetimer.log");
 inline const QString kUpdaterLock = QStringLiteral("upgradetimer.lock");

@@ -84,7 +84,7 @@ app="$work/cut" && mkdir -p "$app" && cp "$work/install/LAPMARK.exe" "$app/"
 printf '12.36\r\n1:05.44\r\n' >"$(times "$app")"
 before="$(md5sum <"$(times "$app")")"
 launch "$app" && answer 'Upgrade\?' y && answer 'Apply Upgrade' Return && {
-    for _ in $(seq 300); do grep -qs "is in place" "$app/upgradetimer.log" && break; sleep 0.05; done
+    for _ in $(seq 300); do grep -qs "is ready as" "$app/upgradetimer.log" && break; sleep 0.05; done
     sleep 1 && wineserver -k && sleep 1
     cp "$app/upgradetimer.log" "$out/cut-upgradetimer.log"
     check "the cut came inside the proving window" test -f "$app/upgradetimer.proving" -a -f "$app/LAPMARK-1.14.exe"

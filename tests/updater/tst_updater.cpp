@@ -56,8 +56,13 @@ struct FakeSystem : UpdaterSystem {
     qint64 nowMs() override { return now; }
     void sleepMs(int ms) override {
         now += ms;
-        if (newProgram == "shows" && did.size() == 1 && did[0] == "start " + kCandidate)
-            proven = QFile::remove(folder + "/upgradetimer.proving") || proven;
+        if (did.size() != 1 || did[0] != "start " + kCandidate || proven)
+            return;
+        QFile proving(folder + "/upgradetimer.proving");
+        if (newProgram == "shows") // its main window: it says so
+            proven = proving.open(QIODevice::Append) && proving.write("proven\r\n");
+        else if (newProgram == "taken back") // by the old program, started by hand meanwhile
+            proving.remove();
     }
     bool programEnded(const QString&) override { return endsAfterMs >= 0 && now >= endsAfterMs; }
     std::optional<qint64> start(const QString& program) override {
@@ -67,12 +72,12 @@ struct FakeSystem : UpdaterSystem {
             did.append("NOT RUNNABLE");
         return 4242;
     }
-    bool running(qint64) override { return newProgram != "exits" || did.size() > 1; }
+    bool running(qint64) override { return newProgram != "exits"; }
     void stop(qint64) override { did.append("stop"); }
 };
 
 // A copy of this test program with a role written after its end stands in for a program
-// that the updater starts: "shows" removes the proving file as a main window shown would,
+// that the updater starts: "shows" marks the proving file proven as a main window shown would,
 // "exits" ends at once, "hangs" holds hang.lock until it is stopped, and "holds" holds the
 // lock file it is given for the milliseconds it is given.  Each notes its name in
 // started.txt in its folder.
@@ -101,7 +106,10 @@ std::optional<int> runStandIn(const QStringList& arguments) {
         started.write(role.value(1) + "\r\n");
     started.close();
     if (role[0] == "shows") {
-        QFile::remove("upgradetimer.proving");
+        QFile proving("upgradetimer.proving");
+        if (proving.open(QIODevice::Append | QIODevice::ExistingOnly))
+            proving.write("proven\r\n");
+        proving.close();
         QThread::msleep(300);
     } else if (role[0] == "hangs") {
         QLockFile hanging("hang.lock");
@@ -143,6 +151,12 @@ class TestUpdater : public QObject {
         QTest::newRow("new program never shows its window")
             << 500LL << "hangs"
             << "" << int(O::TakenBack) << "old|" + c + ",stop," + s + back;
+        QTest::newRow("taken back by a program started meanwhile")
+            << 500LL << "taken back"
+            << "" << int(O::TakenBack)
+            << "old|" + c +
+                   ",stop|A program started meanwhile took the upgrade back: nothing was "
+                   "changed.";
         QTest::newRow("candidate cannot be written")
             << 500LL << "shows" << kCandidate << int(O::GaveUp) << unwritable;
         QTest::newRow("proving file cannot be written")
@@ -189,7 +203,7 @@ class TestUpdater : public QObject {
                          log.value(log.size() - 2).section("  ", 1),
                      result);
             QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
-                     QByteArray(outcome == int(Updater::Outcome::TakenBack) ? "1.14\r\n" : ""));
+                     QByteArray(newProgram == "exits" || newProgram == "hangs" ? "1.14\r\n" : ""));
             QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
             // The candidate stays only where it runs on after proving itself.
             QCOMPARE(QFile::exists(dir.filePath(kCandidate)),

@@ -214,7 +214,9 @@ class TestCheckVersion : public QObject {
             << told << QByteArray("1.15") << question + "|wait,arrow|" + told;
         QTest::newRow("proving itself")
             << "upgradetimer.proving: 1.12\r\n" + QString(kCandidate).replace("4", "2") + "\r\n"
-            << QByteArray("1.15") << "||upgradetimer.proving: ";
+            << QByteArray("1.15")
+            << "||upgradetimer.proving: 1.12\r\n" + QString(kCandidate).replace("4", "2") +
+                   "\r\nproven\r\n";
     }
     void afterAnUpgrade() {
         QFETCH(QString, file);
@@ -251,6 +253,11 @@ class TestCheckVersion : public QObject {
             << "{P}:old upgradetimer.failed:1.14|told| upgradetimer.lock:4242|lapmark|FINISH-2|"
             << takenBack;
         QTest::newRow("the updater still waits") << unproven + "lock" << unproven.trimmed() << "";
+        QTest::newRow("proven, never put in place")
+            << "{P}:old {C}:new upgradetimer.proving:1.14|{C}|proven| upgradetimer.to:1.14"
+            << "{P}:old"
+            << "Version 1.14 showed its main window but was not put in place: the upgrade will "
+               "be offered again.";
         QTest::newRow("a candidate never started") << "{P}:old {C}:new upgradetimer.to:1.14"
                                                    << "{P}:old"
                                                    << "";
