@@ -289,11 +289,13 @@ class TestCheckVersion : public QObject {
                 putFile(f.dir.filePath(file.section(':', 0, 0)),
                         file.section(':', 1).replace("|", "\r\n").toLatin1());
         }
-        QFile old(f.dir.filePath(named(".~lm-{P}.a1b2")));
-        QVERIFY(!old.exists() || (old.open(QIODevice::Append) &&
-                                  old.setFileTime(QDateTime::currentDateTime().addSecs(-61),
-                                                  QFileDevice::FileModificationTime)));
-        old.close();
+        // A save left 61 s ago, and one under way for 30 s (on a slow share).
+        for (const auto& [name, age] : {std::pair{".~lm-{P}.a1b2", -61}, {".~lm-new", -30}}) {
+            QFile left(f.dir.filePath(named(name)));
+            QVERIFY(!left.exists() || (left.open(QIODevice::Append) &&
+                                       left.setFileTime(QDateTime::currentDateTime().addSecs(age),
+                                                        QFileDevice::FileModificationTime)));
+        }
         f.t.session.program = f.dir.filePath(kProgram);
         Upgrader upgrader = f.upgrader();
         upgrader.startUp();
