@@ -235,8 +235,11 @@ std::unique_ptr<Journal> FileSystem::openJournal(const QString& path) {
     return std::make_unique<FileJournal>(path);
 }
 
-bool FileSystem::lockHeld(const QString& path) {
-    QLockFile lock(path);
+namespace {
+
+// True while a program, here or on another computer, holds the lock `lock` names; a lock
+// that a program here left behind is free.
+bool heldByAnother(QLockFile& lock) {
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0))
         return lock.error() == QLockFile::LockFailedError;
@@ -244,17 +247,16 @@ bool FileSystem::lockHeld(const QString& path) {
     return false;
 }
 
+} // namespace
+
+bool FileSystem::lockHeld(const QString& path) {
+    QLockFile lock(path);
+    return heldByAnother(lock);
+}
+
 bool FileSystem::lockHeldHere(const QString& path) {
     QLockFile lock(path);
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(0)) {
-        lock.unlock();
-        return false;
-    }
-    if (lock.error() != QLockFile::LockFailedError)
-        return false;
-    const LockHolder holder = holderOf(lock, path);
-    return !holder.otherComputer;
+    return heldByAnother(lock) && !holderOf(lock, path).otherComputer;
 }
 
 int FileSystem::removeOwnTemporaries(const QString& dir, qint64 olderThanMs) {
