@@ -82,7 +82,11 @@ Updater::Outcome Updater::run() {
     log(QStringLiteral("Version ") + version + QStringLiteral(" is ready as ") + candidate_ +
         QStringLiteral("; starting it."));
 
-    const std::optional<qint64> pid = system_.start(path(candidate_));
+    // A program file just written may be refused a moment (a virus scanner reading it).
+    std::optional<qint64> pid = system_.start(path(candidate_));
+    for (const qint64 until = system_.nowMs() + bounds_.fileBusyMs; !pid && system_.nowMs() < until;
+         pid = system_.start(path(candidate_)))
+        system_.sleepMs(100);
     const qint64 proveBy = system_.nowMs() + bounds_.provingMs;
     // Proven only by the candidate's own word: a file that is gone was taken back.
     while (files_.readFile(path(kProvingFile), 1024) != proving + kProvenMark) {

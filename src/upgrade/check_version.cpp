@@ -253,8 +253,7 @@ UpgradeResult Upgrader::CheckVersion(bool manualUpgrade) {
     const QString installedUpdater = inAppFolder(kUpdaterName);
     if (!updater.isEmpty()) {
         if (const std::optional<QByteArray> bytes = files.readFile(updater)) {
-            if (files.writeFileAtomic(installedUpdater, *bytes))
-                files.setExecutable(installedUpdater);
+            files.writeProgramAtomic(installedUpdater, *bytes);
         }
     }
 
