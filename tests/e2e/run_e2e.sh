@@ -180,13 +180,15 @@ cut_upgrade() { # what, version offered, package, moment, seconds after it, [hol
     cp "$app/upgradetimer.log" "$out/cut-$cut-upgradetimer.log"
     # Only a proven program takes the name: the one the operator starts is untouched.
     check "lapmark untouched" cmp -s "$app/lapmark" "$work/install/lapmark"
-    local proving=0 && [ -f "$app/upgradetimer.proving" ] && proving=1
+    # Left unproven, or proven (its window may show before the power goes) but not in place.
+    local proving=0
+    [ -f "$app/upgradetimer.proving" ] && ! grep -q proven "$app/upgradetimer.proving" && proving=1
     if come_up "$app"; then
         check "1.12 works, $came s after the first try (under 20)" eval \
             'wait_window "VERSION: 1\\.12\$" >/dev/null && awk -v t="$came" "BEGIN {exit !(t < 20)}"'
     else check "a working program" false; fi
     # A version cut off while it proved itself is told once and not offered again; one cut
-    # off before it started is offered again.
+    # off before it started, or proven but not put in place, is offered again.
     if [ "$proving" = 1 ]; then check "told once of the failed $2 ($reminded)" test "$reminded" = 1
     else check "the upgrade offered again, nothing told ($reminded)" test "$offered_again$reminded" = 10; fi
     leave
