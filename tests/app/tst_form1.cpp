@@ -1,26 +1,20 @@
 #include "app/form1.h"
 #include "platform/ui.h"
-#include "support/fakes.h"
+#include "support/window_fixture.h"
 
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
 using namespace lm::test;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    TestPlatform t;
-    AppState state;
-    std::unique_ptr<Form1> form;
+struct Fixture : WindowFixture<Form1> {
     QStringList opened; // "name event#" of each window shown
     QStringList steps;  // done in each window shown: a button, "escape" or "close"
     Form1& start() {
-        form = std::make_unique<Form1>(state, t.platform, QUrl("http://127.0.0.1:1"));
-        form->showModal = [this](ModalWindow& w) {
+        state = {}; // as the program starts
+        window = std::make_unique<Form1>(state, t.platform, QUrl("http://127.0.0.1:1"));
+        window->showModal = [this](ModalWindow& w) {
             opened.append(w.objectName() + " " + QString::number(state.EventNumber));
             w.show();
             for (const QString& step : steps) {
@@ -31,17 +25,13 @@ struct Fixture {
             }
             return w.result();
         };
-        form->load(shown(dir.path()));
-        form->show();
+        window->load(shown(dir.path()));
+        window->show();
         t.dialogs.said.clear();
-        return *form;
-    }
-    template <class T = QPushButton> T* child(const char* name) {
-        return form->findChild<T*>(name);
+        return *window;
     }
     QLineEdit* name() { return child<QLineEdit>("Text1"); }
     QComboBox* event() { return child<QComboBox>("Comboevent"); }
-    void click(const char* button) { QTest::mouseClick(child(button), Qt::LeftButton); }
 };
 
 } // namespace
@@ -50,7 +40,8 @@ class TestForm1 : public QObject {
     Q_OBJECT
   private slots:
     void startUpAndOpening() {
-        for (const QByteArray settings : {"", "/media/usb/\r\n"}) { // none: first start
+        // The settings file in any spelling; its first line is the secondary path.
+        for (const QByteArray settings : {"", "/media/usb/\r\nb/\r\n"}) { // none: first start
             Fixture f;
             if (!settings.isEmpty())
                 putFile(f.dir.filePath("LapMark.LM"), settings);
@@ -82,15 +73,20 @@ class TestForm1 : public QObject {
         f.click("CmdBibNumbers");
         QCOMPARE(f.opened, (QStringList{"FrmTimer 12", "FrmBibNumbers 7"}));
         QCOMPARE(f.t.dialogs.said.size(), 3); // and each window's own reminder
-        // The path window: its close box discards a chosen path, Escape keeps it.
+        // The path window: its close box discards a chosen path, Escape keeps it; a chooser
+        // cancelled changes nothing.
         putFile(f.dir.filePath("Lapmark.lm"), "/old/\r\n");
-        f.t.dialogs.chosenFile = shown("/media/usb/temp.txt");
         f.t.dialogs.said.clear();
-        for (const auto& [steps, shows] : QList<std::pair<QStringList, QString>>{
-                 {{"CmdSecondaryPath", "close"}, "None Set...|/old/\r\n"},
-                 {{"CmdSecondaryPath", "escape"}, shown("/media/usb/|/media/usb/\r\n")},
-                 {{"CmdNoPath", "escape"}, "no path set|no path set\r\n"}}) {
+        for (const auto& [steps, chosen, shows] :
+             QList<std::tuple<QStringList, std::optional<QString>, QString>>{
+                 {{"CmdSecondaryPath", "close"}, "/media/usb/temp.txt", "None Set...|/old/\r\n"},
+                 {{"CmdSecondaryPath", "escape"},
+                  "/media/usb/temp.txt",
+                  shown("/media/usb/|/media/usb/\r\n")},
+                 {{"CmdSecondaryPath", "escape"}, {}, shown("/media/usb/|/media/usb/\r\n")},
+                 {{"CmdNoPath", "escape"}, {}, "no path set|no path set\r\n"}}) {
             f.steps = steps;
+            f.t.dialogs.chosenFile = chosen ? std::optional(shown(*chosen)) : chosen;
             f.click("CmdPath");
             QCOMPARE(f.child<QLabel>("Label9")->text() + "|" +
                          fileBytes(f.dir.filePath("Lapmark.lm")),
@@ -101,9 +97,16 @@ class TestForm1 : public QObject {
                 f.t.dialogs.said[1] == "chooser: temp.txt");
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
                  QStringList{"Lapmark.lm"}); // no temp.txt
+        // The directions: the brief ones follow "Paths for Files." only through its exit.
+        for (const char* step : {"CmdExit", "close"}) {
+            f.steps = {step};
+            f.click("CmdDirections");
+        }
+        QCOMPARE(f.opened.mid(6),
+                 (QStringList{"FormDirections3 7", "FormDirections 7", "FormDirections3 7"}));
         f.state.PrimaryPath = " ";
         f.click("Command1");
-        QVERIFY(f.t.dialogs.last().startsWith("Set Path: ") && f.opened.size() == 5);
+        QVERIFY(f.t.dialogs.last().startsWith("Set Path: ") && f.opened.size() == 9);
     }
 
     void typing() {
@@ -113,21 +116,22 @@ class TestForm1 : public QObject {
         // Typed keys, and the maintenance chords with exactly Ctrl, Shift and Alt (the manual
         // install finds no package here; the download is asked of the server).
         const auto chord = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
-        const QString refused = "Reminder: Please re-enter using only alpha numeric keys.";
+        const QString refused = "Reminder: Please re-enter using only alpha numeric keys.|";
         for (const auto& [target, key, modifiers, result] :
              QList<std::tuple<QWidget*, Qt::Key, Qt::KeyboardModifiers, QString>>{
-                 {f.event(), Qt::Key_7, {}, "G"},
-                 {f.event(), Qt::Key_Minus, {}, refused},
+                 {f.event(), Qt::Key_7, {}, "|G"},
+                 {f.event(), Qt::Key_Minus, {}, refused}, // the name emptied
                  {f.name(), Qt::Key_Slash, {}, refused},
-                 {f.name(), Qt::Key_Backspace, {}, "G"},
-                 {f.event(), Qt::Key_M, chord, "Failed! [error]: Error downloading or unzipping"},
-                 {f.event(), Qt::Key_M, chord & ~Qt::AltModifier, "G"},
-                 {f.event(), Qt::Key_D, chord, "G"}}) {
+                 {f.name(), Qt::Key_Backspace, {}, "|G"},
+                 {f.event(), Qt::Key_M, chord, "Failed! [error]: Error downloading or unzipping|G"},
+                 {f.event(), Qt::Key_M, chord & ~Qt::AltModifier, "|G"},
+                 {f.event(), Qt::Key_D, chord, "|G"}}) {
             f.name()->setText("Girls 5K");
             f.t.dialogs.said.clear();
             target->setFocus();
             QTest::keyClick(target, key, modifiers);
-            QVERIFY((f.t.dialogs.last() + f.name()->text().left(1)).startsWith(result));
+            QCOMPARE(f.t.dialogs.last().left(result.indexOf('|')) + "|" + f.name()->text().left(1),
+                     result);
         }
         QCOMPARE(f.t.http.requested.last(), "/korvel/pdtimerupgrade/pdtimerupgrade.zip.minisig");
         QCOMPARE(f.event()->currentText(), QStringLiteral("77"));
@@ -137,7 +141,7 @@ class TestForm1 : public QObject {
         f.name()->clear();
         QTest::keyClicks(f.name(), " Boys 1600 ");
         QTest::keyClick(f.name(), Qt::Key_Return);
-        QCOMPARE(f.form->focusWidget(), f.child<QWidget>("CmdPath"));
+        QCOMPARE(f.window->focusWidget(), f.child<QWidget>("CmdPath"));
         QCOMPARE(f.state.EventName, QStringLiteral("Boys 1600"));
     }
 };

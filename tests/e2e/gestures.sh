@@ -62,22 +62,13 @@ timer() { # [keys answering whether to restore a crashed race, and to run its cl
     [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
     [ -n "${2:-}" ] && answer 'Resume\?' "$2" resume-question
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
-    focus "$timer_id" && window="$timer_id"
+    focus "$timer_id"
 }
-bibs() { # opens the bib window for event 7
-    event && keys Tab Tab Tab space && answer Reminder Return reminder-bibs-load
-    bib_id="$(wait_window "^Enter Bib#'s for EVENT # 7\$")" || { check "bib window" false; return 1; }
-    focus "$bib_id" && window="$bib_id"
-}
-# The buttons of the capture window, then of the bib window, and their rows of times and
-# of places (14 pixels each, under a header line).
+# The buttons of the capture window, and its rows of times.
 declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392"
-    [capture]="96 164" [delete]="264 452" [clear]="440 324" [insert]="274 291" [remove]="299 232" [exit]="76 348")
-press() { click "$window" ${button[$1]}; }
+    [capture]="96 164" [delete]="264 452" [clear]="440 324")
+press() { click "$timer_id" ${button[$1]}; }
 time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
-place_row() { click "$bib_id" 380 $((96 + 14 * $1)); }
-enter() { typed "$1" && keys Return && [ -z "${2:-}" ] || answer 'Move\?' "$2"; } # bib, [answer]
-at_place() { click "$bib_id" 94 168 && keys ctrl+a && typed "$1" && click "$bib_id" 200 168; }
 play() { # a table of gestures, one a line
     local step
     while IFS= read -r step; do [ -n "${step// /}" ] && eval "$step"; done <<<"$1"
@@ -154,4 +145,38 @@ come_up() { # folder: the volunteer starts the program, and tries again once; se
 leftovers() { # folder: what an upgrade or a save may leave and the next start removes
     (cd "$1" && ls -A . | grep -E '^(upgradetimer\.(to|proving|lock)|(lapmark|LAPMARK)-.*|.*\.previous|\.~lm-.*|lapmark\.lock)$'
         ls -A upgrade 2>/dev/null; ls -A recovery 2>/dev/null | grep '^\.~lm-')
+}
+meet() { # what a meet's files hold, in $app
+    (cd "$app" && find . \( -name '*.LM?' -o -name '*.lm' -o -path './recovery/*' \) -print0 | sort -z | xargs -0r md5sum)
+}
+package() { # folder, version, the new program: a signed package with the real updater
+    mkdir -p "$1" && cp "$3" "$1/LAPMARK.exe" && cp "$work/install/upgradetimer.exe" "$1/"
+    (cd "$1" && zip -q pdtimerupgrade.zip LAPMARK.exe upgradetimer.exe && rm LAPMARK.exe upgradetimer.exe)
+    minisign -S -s "$signing_key" -m "$1/pdtimerupgrade.zip" -t "version:$2" >/dev/null
+}
+refused_release() { # what, arguments: the maker is told, and no package is made
+    local out_dir="$work/refused-$RANDOM" code
+    LAPMARK_RELEASE_OUT="$out_dir" bash "$top/scripts/release" "${@:2}" >"$out/release-refused.log" 2>&1 <&-
+    code=$?
+    check "$1: refused ($code), no package" eval '[ "$code" -ne 0 ] && [ ! -e "$out_dir" ] && grep -q "no release" "$out/release-refused.log"'
+}
+# The caller defines restart (what a restart of the laptop ends besides the programs).
+after_cut() { # version offered: with $app and $before, what the volunteer meets after the cut
+    check "the program untouched" cmp -s "$app/$first_program" "$work/install/$first_program"
+    # Left unproven, or proven (its window may show before the power goes) but not in place.
+    local proving=0
+    [ -f "$app/upgradetimer.proving" ] && ! grep -q proven "$app/upgradetimer.proving" && proving=1
+    if come_up "$app"; then
+        check "1.12 works, $came s after the first try (under 20)" eval \
+            'wait_window "VERSION: 1\\.12\$" >/dev/null && awk -v t="$came" "BEGIN {exit !(t < 20)}"'
+    else check "a working program" false; fi
+    # A version cut off while it proved itself is told once and not offered again; one cut
+    # off before it started, or proven but not put in place, is offered again.
+    if [ "$proving" = 1 ]; then check "told once of the failed $1 ($reminded)" test "$reminded" = 1
+    else check "the upgrade offered again, nothing told ($reminded)" test "$offered_again$reminded" = 10; fi
+    leave && restart
+    come_up "$app" && check "the next start: nothing to tell ($reminded$offered_again)" \
+        test "$reminded$((offered_again * proving))" = 00 && leave
+    check "every meet file as before" test "$(meet)" = "$before"
+    check "no leftovers [$(leftovers "$app" | tr '\n' ' ')]" test -z "$(leftovers "$app")"
 }

@@ -103,6 +103,10 @@ class TestFrmBibNumbers : public QObject {
         FrmBibNumbers& w = f.open();
         w.selectLine(2);
         QCOMPARE(f.boxes(), QStringLiteral("2|102|2"));
+        f.t.dialogs.answers = {Answer::No, Answer::No}; // No changes nothing
+        f.click("CmdInsert");
+        f.click("CmdDelete");
+        QCOMPARE(f.bibs({1, 2, 3, 4}) + "|" + f.boxes(), QStringLiteral("101,102,103,|2|102|2"));
         f.t.dialogs.said.clear();
         f.t.dialogs.answers = {Answer::Yes};
         f.click("CmdInsert");
@@ -144,16 +148,23 @@ class TestFrmBibNumbers : public QObject {
         QCOMPARE(fileBytes(copy), saved);
         QCOMPARE(fileBytes(f.bibsFile("A")), QByteArray("101\r\n102\r\n103\r\n"));
         QVERIFY(!again.isVisible());
+        f.state.SecondaryPath = "no path set";
         f.open().list().setBib(2, "2");
         f.t.files.failWrites = {"BIBS EV  7.LMB"};
         f.click("CmdExit");
         QVERIFY(f.window->isVisible() && f.t.dialogs.last().contains("NOT saved"));
+        f.t.files.failWrites.clear();
+        f.click("CmdExit"); // with no copy to name
+        QCOMPARE(f.t.dialogs.last(), "Reminder: File of bib numbers saved as: \r\r   " +
+                                         f.bibsFile() +
+                                         ".\r\r\rOLDER versions of bib numbers for this event "
+                                         "have a letter A,B,C... appended to the file name");
         f.t.dialogs.said.clear(); // leaving with one place: nothing more is said or kept
         f.open().list().build();
         f.window->list().setBib(1, "5");
         f.click("CmdExit");
         QVERIFY(f.t.dialogs.said.size() == 1 && !f.window->isVisible() &&
-                !QFile::exists(f.bibsFile("C")));
+                !QFile::exists(f.bibsFile("D")));
     }
 };
 

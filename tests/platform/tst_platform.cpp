@@ -93,11 +93,6 @@ class TestPlatformLayer : public QObject {
         QTest::newRow("whole, size not announced")
             << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n1.13\r\n")
             << QByteArray("1.13\r\n");
-        QTest::newRow("whole, in chunks")
-            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                          "3\r\n1.1\r\n3\r\n3\r\n\r\n0\r\n\r\n")
-            << QByteArray("1.13\r\n");
-        QTest::newRow("empty") << ok + "0\r\n\r\n" << QByteArray("");
         QTest::newRow("falls silent") << ok + "100\r\n\r\npart" << QByteArray("<none>");
         QTest::newRow("cut short")
             << ok + "100\r\nConnection: close\r\n\r\npart" << QByteArray("<none>");
