@@ -1,9 +1,10 @@
 #include "core/app_state.h"
-#include "finishorder/finish_order_list.h"
+#include "support/bibs.h"
 
 #include <QTest>
 
 using namespace lm;
+using lm::test::bibsAt;
 
 namespace {
 
@@ -14,13 +15,6 @@ void fill(FinishOrderList& list, const QStringList& bibs) {
         if (!bibs[i].isEmpty())
             list.setBib(i + 1, bibs[i]);
     }
-}
-
-QString bibsOf(const FinishOrderList& list, int last) {
-    QStringList out;
-    for (int i = 1; i <= last; ++i)
-        out.append(list.line(i).right(10).trimmed());
-    return out.join(',');
 }
 
 } // namespace
@@ -52,7 +46,7 @@ class TestFinishOrderList : public QObject {
         QCOMPARE(list.line(2000), QStringLiteral("2000      2000      "));
         fill(list, {});
         list.loadFields({" 0042 ", "0", "abc", "123456789012", "", "-3", "99999"});
-        QCOMPARE(bibsOf(list, 4), QStringLiteral("0042,1234567890,99999,"));
+        QCOMPARE(bibsAt(list, {1, 2, 3, 4}), QStringLiteral("0042,1234567890,99999,"));
         list.setBib(5, "-2");
         list.setBib(7, "8");
         QCOMPARE(list.fileContent(list.lastUsedPlace()),
@@ -64,12 +58,12 @@ class TestFinishOrderList : public QObject {
         fill(list, {"11", "12", "99999", "14", "15", "99999", "17"});
         list.setBib(2000, "777");
         list.insertPlace(2);
-        QCOMPARE(bibsOf(list, 4), QStringLiteral("11,,12,99999"));
+        QCOMPARE(bibsAt(list, {1, 2, 3, 4}), QStringLiteral("11,,12,99999"));
         QCOMPARE(list.line(2001), "2000      777       "); // pushed past the end
         QCOMPARE(list.line(2000), "2000                ");
         list.deletePlace(2);
         list.deletePlace(5); // placeholders below a deleted place become blank places
-        QCOMPARE(bibsOf(list, 7), QStringLiteral("11,12,,14,,17,"));
+        QCOMPARE(bibsAt(list, {1, 2, 3, 4, 5, 6, 7}), QStringLiteral("11,12,,14,,17,"));
         QCOMPARE(list.line(1999), "1999      777       ");
         QCOMPARE(list.line(2000), QString()); // no line until the places are restored
         list.restoreMissingPlaces();

@@ -1,5 +1,5 @@
-#include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"
+#include "support/bibs.h"
 #include "support/window_fixture.h"
 
 using namespace lm::test;
@@ -22,12 +22,7 @@ struct Fixture : WindowFixture<FrmBibNumbers> {
         return box("TxtPlace")->text() + "|" + box("TxtBib")->text() + "|" +
                QString::number(window->selectedIndex());
     }
-    QString bibs(QList<int> places) {
-        QStringList out;
-        for (int p : places)
-            out.append(window->list().line(p).right(10).trimmed());
-        return out.join(',');
-    }
+    QString bibs(const QList<int>& places) { return bibsAt(window->list(), places); }
     // A bibs file of places 1 to n; place i holds 100 + i unless given.
     void putBibs(int n, QMap<int, QByteArray> at = {}) {
         QByteArray out;
