@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FinishOrderList list(2000);
     list.build();
     const int next = list.loadFields(readFields(bytes));
-    FUZZ_ASSERT(next >= 1 && next <= 2001 && list.count() == 2001 && list.line(0) == "PLACE     BIB       ");
+    FUZZ_ASSERT(next >= 1 && next <= 2001 && list.count() == 2001 &&
+                list.line(0) == "PLACE     BIB       ");
     for (int place = 1; place <= 2000; ++place)
         FUZZ_ASSERT(list.line(place).size() == 20 && list.placeValue(place) == place);
     for (const QByteArray& line : list.fileContent(list.lastUsedPlace()).split('\n'))
