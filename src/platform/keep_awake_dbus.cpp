@@ -12,7 +12,7 @@ struct KeepAwake::Impl {
     QDBusConnection bus = QDBusConnection::sessionBus();
     QObject context; // ends the wait for an answer along with this
     bool wanted = false;
-    bool asking = false;
+    QDBusPendingCallWatcher* asking = nullptr; // the request not yet answered
     uint cookie = 0;
 
     static QDBusMessage call(const char* method) {
@@ -27,17 +27,19 @@ struct KeepAwake::Impl {
         // Not waited for: the start of a race must not hang on the desktop.
         QDBusMessage m = call("Inhibit");
         m << QStringLiteral("Lapmark") << QStringLiteral("A race clock is running");
-        asking = true;
-        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(m, 5000), &context);
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context, [this, watcher] {
-            asking = false;
-            const QDBusPendingReply<uint> reply = *watcher;
-            watcher->deleteLater();
-            if (reply.isValid())
-                cookie = reply.value();
+        asking = new QDBusPendingCallWatcher(bus.asyncCall(m, 5000), &context);
+        QObject::connect(asking, &QDBusPendingCallWatcher::finished, &context, [this] {
+            answered();
             if (!wanted)
                 release();
         });
+    }
+    void answered() {
+        const QDBusPendingReply<uint> reply = *asking;
+        asking->deleteLater();
+        asking = nullptr;
+        if (reply.isValid())
+            cookie = reply.value();
     }
     void release() {
         if (cookie == 0)
@@ -52,6 +54,12 @@ struct KeepAwake::Impl {
 KeepAwake::KeepAwake() : impl_(std::make_unique<Impl>()) {}
 
 KeepAwake::~KeepAwake() {
+    // A request still on its way is waited for (at most its time-out), so that what it
+    // obtained is released as well.
+    if (impl_->asking) {
+        impl_->asking->waitForFinished();
+        impl_->answered();
+    }
     impl_->release();
 }
 

@@ -158,7 +158,7 @@ refused_release() { # what, arguments: the maker is told, and no package is made
     local out_dir="$work/refused-$RANDOM" code
     LAPMARK_RELEASE_OUT="$out_dir" bash "$top/scripts/release" "${@:2}" >"$out/release-refused.log" 2>&1 <&-
     code=$?
-    check "$1: refused ($code), no package" eval '[ "$code" -ne 0 ] && [ ! -e "$out_dir" ] && grep -q "no release" "$out/release-refused.log"'
+    check "$1: refused ($code), no package" eval '[ "$code" -ne 0 ] && [ ! -e "$out_dir/$2" ] && grep -q "no release" "$out/release-refused.log"'
 }
 # The caller defines restart (what a restart of the laptop ends besides the programs).
 after_cut() { # version offered: with $app and $before, what the volunteer meets after the cut
@@ -175,8 +175,10 @@ after_cut() { # version offered: with $app and $before, what the volunteer meets
     if [ "$proving" = 1 ]; then check "told once of the failed $1 ($reminded)" test "$reminded" = 1
     else check "the upgrade offered again, nothing told ($reminded)" test "$offered_again$reminded" = 10; fi
     leave && restart
-    come_up "$app" && check "the next start: nothing to tell ($reminded$offered_again)" \
-        test "$reminded$((offered_again * proving))" = 00 && leave
+    if come_up "$app"; then
+        check "the next start: nothing to tell ($reminded$offered_again)" test "$reminded$((offered_again * proving))" = 00
+        leave
+    else check "a working program at the next start" false; fi
     check "every meet file as before" test "$(meet)" = "$before"
     check "no leftovers [$(leftovers "$app" | tr '\n' ' ')]" test -z "$(leftovers "$app")"
 }

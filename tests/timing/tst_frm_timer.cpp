@@ -270,9 +270,12 @@ class TestFrmTimer : public QObject {
                 "on the computer FINISH-2 since 12/7/2026 9:41 AM."));
         // The reminder of every opening first, then no box once the clock runs.
         QVERIFY(f.t.dialogs.said.value(1).startsWith("Restore? [Yes/No]: ") &&
-                f.t.dialogs.said[1].contains("Times found: 1   Last time: 10.00"));
+                f.t.dialogs.said[1].contains(
+                    "Times found: 1   Last time: 10.00\rThe race clock was still running."));
         QCOMPARE(f.t.dialogs.said.size(), 2 + !asked.isEmpty());
         QVERIFY(f.t.dialogs.last().startsWith(asked.isEmpty() ? "Restore?" : asked));
+        QVERIFY(!asked.startsWith("Resume?") || // how long the race has run, to check
+                f.t.dialogs.last().contains("by this computer's clock the race has run 40.00."));
         QCOMPARE(w.lines().size(), after == "no" ? 0 : 1);
         QCOMPARE(
             QFile::exists(f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.1")),
@@ -336,7 +339,6 @@ class TestFrmTimer : public QObject {
         f.t.clock.stampsOnTicks = true;
         f.t.session.repeatRules = system == "x" ? KeyRepeatRules::X11 : KeyRepeatRules::Marked;
         FrmTimer& w = f.open();
-        QCOMPARE(w.windowTitle(), "Time Capture"); // no times saved yet
         const quint32 start = f.t.clock.tick;
         f.click("CmdStart");
         QWindow* window = w.windowHandle();
@@ -368,7 +370,7 @@ class TestFrmTimer : public QObject {
     // A second window on the event, a journal that cannot be written: a reminder, timing on.
     void unprotectedTiming() {
         Fixture f;
-        f.open();
+        QCOMPARE(f.open().windowTitle(), "Time Capture"); // no times saved yet
         f.click("CmdStart");
         f.space();
         FrmTimer second(f.state, f.t.platform);
