@@ -57,7 +57,10 @@ class TestCore : public QObject {
         QCOMPARE(KeepOlderVersion(t.files, file).name, dir.filePath("a TIMES EV  1AA.LMT"));
         QCOMPARE(fileBytes(versionedName(file, 25)) + fileBytes(versionedName(file, 26)) +
                      fileBytes(file),
-                 "25nownow"); // never replaced, and still there
+                 "25nownow");               // never replaced, and still there
+        t.files.takenMeanwhile = "1AB.LMT"; // by another program, between the look and the write
+        QCOMPARE(KeepOlderVersion(t.files, file).name, dir.filePath("a TIMES EV  1AC.LMT"));
+        QCOMPARE(fileBytes(dir.filePath("a TIMES EV  1AB.LMT")), "theirs");
         t.files.failWrites = {"TIMES"};
         QVERIFY(!writePrimary(t.platform, file, "1\r\n", RetryPause::FromRoundedSecond));
         const int pauses = t.files.atomicWrites - 1; // tried again, after a pause each time

@@ -122,14 +122,17 @@ class FakeSession : public Session {
     bool startFails = false;
 };
 
-// Real files; writes to names that contain one of `failWrites` fail.
+// Real files; writes to names that contain one of `failWrites` fail, and a name that ends
+// in `takenMeanwhile` is taken by another program just before it is written.
 class FaultyFiles : public FileSystem {
   public:
     bool writeFileAtomic(const QString& path, const QByteArray& data) override {
         ++atomicWrites;
+        takeMeanwhile(path);
         return !fails(path) && FileSystem::writeFileAtomic(path, data);
     }
     bool writeFileNew(const QString& path, const QByteArray& data) override {
+        takeMeanwhile(path);
         return !fails(path) && FileSystem::writeFileNew(path, data);
     }
     // A journal that holds what it is given, and whose appends fail after this many
@@ -151,10 +154,17 @@ class FaultyFiles : public FileSystem {
         return std::make_unique<Failing>(journalAppends);
     }
     QStringList failWrites;
+    QString takenMeanwhile;
     int atomicWrites = 0;
     int journalAppends = -1;
 
   private:
+    void takeMeanwhile(const QString& path) const {
+        QFile theirs(path);
+        if (!takenMeanwhile.isEmpty() && path.endsWith(takenMeanwhile) && !theirs.exists() &&
+            theirs.open(QIODevice::WriteOnly))
+            theirs.write("theirs");
+    }
     bool fails(const QString& path) const {
         return std::any_of(failWrites.begin(), failWrites.end(),
                            [&](const QString& part) { return path.contains(part); });
