@@ -57,8 +57,9 @@ KeepAwake::~KeepAwake() {
     // A request still on its way is waited for (at most its time-out), so that what it
     // obtained is released as well.
     if (impl_->asking) {
-        impl_->asking->waitForFinished();
-        impl_->answered();
+        impl_->asking->waitForFinished(); // which hands its answer to the handler as well
+        if (impl_->asking)
+            impl_->answered();
     }
     impl_->release();
 }
