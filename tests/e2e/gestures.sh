@@ -69,10 +69,6 @@ declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="4
     [capture]="96 164" [delete]="264 452" [clear]="440 324")
 press() { click "$timer_id" ${button[$1]}; }
 time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
-play() { # a table of gestures, one a line
-    local step
-    while IFS= read -r step; do [ -n "${step// /}" ] && eval "$step"; done <<<"$1"
-}
 race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); do keys space; done; }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
 times_ok() { # file, count: time texts with CR LF, in increasing order
@@ -160,7 +156,42 @@ refused_release() { # what, arguments: the maker is told, and no package is made
     code=$?
     check "$1: refused ($code), no package" eval '[ "$code" -ne 0 ] && [ ! -e "$out_dir/$2" ] && grep -q "no release" "$out/release-refused.log"'
 }
-# The caller defines restart (what a restart of the laptop ends besides the programs).
+folder() { # name, [first line of the settings file]: a program folder
+    mkdir -p "$work/$1" && cp "$work/install/$first_program" "$work/$1/"
+    [ $# -gt 1 ] && printf '%s\r\n' "$2" >"$work/$1/Lapmark.lm"
+    echo "$work/$1"
+}
+meet_folder() { # name: a program folder holding a meet's files; sets app and before
+    app="$(folder "$1" "no path set")" && mkdir -p "$app/recovery"
+    printf '12.36\r\n1:05.44\r\n' >"$(times "$app")"
+    printf '101\r\n99999\r\n' >"$app/ $today Girls 5K BIBS EV  7.LMB"
+    printf 'a set-aside journal\n' >"$app/recovery/ $today Girls 5K TIMES EV  7.LMT.journal.1"
+    before="$(meet)"
+}
+# A power cut, or a technician, stops the updater dead at one moment of an upgrade from 1.12
+# (with the program it started); the volunteer then starts the program, as ever.  The caller
+# defines power_cut <folder> (what goes with the power) and restart (what a restart of the
+# laptop ends besides).
+cut=0
+cut_upgrade() { # what, version offered, package, line of the updater's log, seconds after it, [hold]
+    scenario="a cut $1" cut=$((cut + 1)) first=""
+    meet_folder "cut-$cut" && offer "$2" "$3"
+    if [ -n "${6:-}" ]; then # a copy left open holds the folder: the updater waits for it
+        launch "$app" && answer 'Upgrade\?' n && first="$program" || return
+        wait_window '^Lapmark from Korvel' >/dev/null || return
+    fi
+    launch "$app" && answer 'Upgrade\?' y || return
+    (for _ in $(seq 3000); do # the moment: the updater held there, then the power goes
+        pgrep -f 'upgradetimer\.exe' >/dev/null && grep -qs "$4" "$app/upgradetimer.log" &&
+            pkill -STOP -f 'upgradetimer\.exe' && sleep "$5" && power_cut "$app" && exit 0
+        sleep 0.005
+    done && exit 1) & watcher=$!
+    answer 'Apply Upgrade' Return
+    wait "$watcher" || check "the updater was seen" false
+    cp "$app/upgradetimer.log" "$out/cut-$cut-upgradetimer.log"
+    after_cut "$2"
+    cp "$app/upgradetimer.log" "$out/cut-$cut-repaired-upgradetimer.log"
+}
 after_cut() { # version offered: with $app and $before, what the volunteer meets after the cut
     check "the program untouched" cmp -s "$app/$first_program" "$work/install/$first_program"
     # Left unproven, or proven (its window may show before the power goes) but not in place.

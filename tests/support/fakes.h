@@ -181,11 +181,13 @@ struct TestPlatform {
     Platform platform{dialogs, clock, files, http, archives, session};
 };
 
-// The separator of the paths that the program shows on this system, and a path as shown.
+// The separator of the paths that the program shows on this system, and a path as shown;
+// the program's file, and that of a candidate 1.14 beside it.
 #ifdef Q_OS_WIN
-inline const QString sep = QStringLiteral("\\");
+inline const QString sep = QStringLiteral("\\"), kProgram = "LAPMARK.exe",
+                     kCandidate = "LAPMARK-1.14.exe";
 #else
-inline const QString sep = QStringLiteral("/");
+inline const QString sep = QStringLiteral("/"), kProgram = "lapmark", kCandidate = "lapmark-1.14";
 #endif
 inline QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);

@@ -11,11 +11,6 @@ using namespace lm::test;
 
 namespace {
 
-#ifdef Q_OS_WIN
-const QString kProgram = "LAPMARK.exe", kCandidate = "LAPMARK-1.14.exe";
-#else
-const QString kProgram = "lapmark", kCandidate = "lapmark-1.14";
-#endif
 
 // A power cut: every file operation after the `left`th one never happens.
 struct Cut {};

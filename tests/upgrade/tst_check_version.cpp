@@ -34,11 +34,6 @@ QByteArray sign(const QByteArray& data, const QString& comment, bool legacy = fa
            sign(sig + comment.toUtf8()).toBase64() + "\n";
 }
 
-#ifdef Q_OS_WIN
-const QString kProgram = "LAPMARK.exe", kCandidate = "LAPMARK-1.14.exe";
-#else
-const QString kProgram = "lapmark", kCandidate = "lapmark-1.14";
-#endif
 const QString kKey = "RWSdIF2CZcVZAtx0SXOGQjFjdX6AqMD7vB7t9KnJLDm+bia+LEIDoECH";
 const QString kVersion = "/korvel/pdtimerupgrade/pdtimerversion.txt";
 const QString kPackage = "/korvel/pdtimerupgrade/pdtimerupgrade.zip";
