@@ -1,5 +1,5 @@
+#include "finishorder/finish_order_list.h"
 #include "finishorder/frm_bib_numbers.h"
-#include "support/bibs.h"
 #include "support/window_fixture.h"
 
 using namespace lm::test;
@@ -22,7 +22,13 @@ struct Fixture : WindowFixture<FrmBibNumbers> {
         return box("TxtPlace")->text() + "|" + box("TxtBib")->text() + "|" +
                QString::number(window->selectedIndex());
     }
-    QString bibs(const QList<int>& places) { return bibsAt(window->list(), places); }
+    // The bibs at the given places, as "101,,102" (blank: a place without one).
+    QString bibs(const QList<int>& places) {
+        QStringList out;
+        for (const int p : places)
+            out.append(window->list().line(p).right(10).trimmed());
+        return out.join(',');
+    }
     // A bibs file of places 1 to n; place i holds 100 + i unless given.
     void putBibs(int n, QMap<int, QByteArray> at = {}) {
         QByteArray out;
@@ -61,14 +67,14 @@ class TestFrmBibNumbers : public QObject {
 
         // A bib entered again: each earlier place is offered for moving, default No.
         f.putBibs(11, {{2, "17"}, {9, "17"}});
-        f.open();
+        f.open().list().setBib(2000, "17"); // the last place too
         f.t.dialogs.said.clear();
-        f.t.dialogs.answers = {Answer::Yes, Answer::No};
+        f.t.dialogs.answers = {Answer::Yes, Answer::Yes, Answer::No};
         f.enter("17", "12");
         const QString ask = "Move? [Yes/No, default No]: Duplicate BIB NUMBERS have been "
                             "entered.\r\rMove existing BIB NUmber to PLACE: ";
-        QCOMPARE(f.t.dialogs.said, QStringList({ask + "2?", ask + "9?"}));
-        QCOMPARE(f.bibs({2, 9, 12}) + "|" + f.boxes(), QStringLiteral(",17,|12||12"));
+        QCOMPARE(f.t.dialogs.said, QStringList({ask + "2?", ask + "9?", ask + "2000?"}));
+        QCOMPARE(f.bibs({2, 9, 12, 2000}) + "|" + f.boxes(), QStringLiteral(",,,17|12||12"));
     }
 
     void savesAsTheBibsGoIn() {
@@ -94,21 +100,24 @@ class TestFrmBibNumbers : public QObject {
 
     void editingAndLeaving() {
         Fixture f;
-        f.putBibs(3);
+        f.putBibs(3, {{3, "99999"}});
         FrmBibNumbers& w = f.open();
+        w.list().setBib(1999, "777"); // pushed to the last place by an insert
         w.selectLine(2);
         QCOMPARE(f.boxes(), QStringLiteral("2|102|2"));
         f.t.dialogs.answers = {Answer::No, Answer::No}; // No changes nothing
         f.click("CmdInsert");
         f.click("CmdDelete");
-        QCOMPARE(f.bibs({1, 2, 3, 4}) + "|" + f.boxes(), QStringLiteral("101,102,103,|2|102|2"));
+        QCOMPARE(f.bibs({1, 2, 3, 4}) + "|" + f.boxes(), QStringLiteral("101,102,99999,|2|102|2"));
         f.t.dialogs.said.clear();
         f.t.dialogs.answers = {Answer::Yes};
         f.click("CmdInsert");
-        QCOMPARE(f.bibs({1, 2, 3, 4}) + "|" + f.boxes(), QStringLiteral("101,,102,103|2||2"));
+        QCOMPARE(f.bibs({1, 2, 3, 4}) + "|" + f.boxes(), QStringLiteral("101,,102,99999|2||2"));
+        QCOMPARE(w.list().line(2000) + w.list().line(2001),
+                 "2000      777       2000                ");
         f.t.dialogs.answers = {Answer::Yes};
-        f.click("CmdDelete");
-        QCOMPARE(f.bibs({1, 2, 3}) + "|" + f.boxes(), QStringLiteral("101,102,103|2|102|2"));
+        f.click("CmdDelete"); // a placeholder below the place goes blank
+        QCOMPARE(f.bibs({1, 2, 3}) + "|" + f.boxes(), QStringLiteral("101,102,|2|102|2"));
         const QString remove = "Remove? [Yes/No, default No]: Are you SURE you wish to delete "
                                "this item and move those below up one position?\r\rRemove  2 ?";
         QCOMPARE(f.t.dialogs.said,
@@ -119,7 +128,7 @@ class TestFrmBibNumbers : public QObject {
         f.t.dialogs.answers = {Answer::Yes};
         f.click("CmdClear");
         QCOMPARE(f.boxes() + "|" + QString::number(w.list().lastUsedPlace()), "1||-1|0");
-        QCOMPARE(fileBytes(f.bibsFile()), "101\r\n102\r\n103\r\n"); // the file untouched
+        QCOMPARE(fileBytes(f.bibsFile()), "101\r\n102\r\n99999\r\n"); // the file untouched
 
         // Leaving saves, with a copy on the secondary path, and keeps the file before it.
         QDir(f.dir.path()).mkdir("usb");
@@ -141,7 +150,7 @@ class TestFrmBibNumbers : public QObject {
         const QByteArray saved = fileBytes(f.bibsFile());
         QCOMPARE(saved.count("\r\n") + saved.indexOf("\n6\r\n99999\r\n8\r\n"), 20 + 14);
         QCOMPARE(fileBytes(copy), saved);
-        QCOMPARE(fileBytes(f.bibsFile("A")), QByteArray("101\r\n102\r\n103\r\n"));
+        QCOMPARE(fileBytes(f.bibsFile("A")), QByteArray("101\r\n102\r\n99999\r\n"));
         QVERIFY(!again.isVisible());
         f.state.SecondaryPath = "no path set";
         f.open().list().setBib(2, "2");
