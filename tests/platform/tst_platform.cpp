@@ -87,7 +87,7 @@ class TestPlatformLayer : public QObject {
     // A real server: the whole body or nothing, and a silent server hangs nothing.
     void fetchesFromARealServer_data() {
         QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QByteArray>("body");   // "<none>": the fetch fails
+        QTest::addColumn<QByteArray>("body"); // "<none>": the fetch fails
         const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: ";
         QTest::newRow("whole") << ok + "6\r\n\r\n1.13\r\n" << QByteArray("1.13\r\n");
         QTest::newRow("whole, size not announced")
@@ -119,9 +119,10 @@ class TestPlatformLayer : public QObject {
         QtHttp http(300); // silence of 300 ms fails a fetch
         FetchOptions options;
         options.maxBytes = 1024;
-        QCOMPARE(http.fetch(QUrl(QString("http://127.0.0.1:%1/v.txt").arg(server.serverPort())), options)
-                     .value_or("<none>"),
-                 body);
+        QCOMPARE(
+            http.fetch(QUrl(QString("http://127.0.0.1:%1/v.txt").arg(server.serverPort())), options)
+                .value_or("<none>"),
+            body);
     }
 
     void stayingAwakeWhileTheClockRuns() {
@@ -154,10 +155,9 @@ class TestPlatformLayer : public QObject {
             awake.set(false);
             QTRY_COMPARE(saver.calls, (QStringList{"Inhibit Lapmark", "UnInhibit 7"}));
             awake.set(true);
-            QTRY_COMPARE(saver.calls.size(), 3);
-        }
-        QTRY_COMPARE(saver.calls.size(), 4);
-        QCOMPARE(saver.calls.last(), "UnInhibit 7");
+        } // the program ends with the clock running
+        QTRY_COMPARE(saver.calls.join(","),
+                     "Inhibit Lapmark,UnInhibit 7,Inhibit Lapmark,UnInhibit 7");
 #endif
     }
 
