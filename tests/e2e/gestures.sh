@@ -69,7 +69,6 @@ declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="4
     [capture]="96 164" [delete]="264 452" [clear]="440 324")
 press() { click "$timer_id" ${button[$1]}; }
 time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
-race() { press start && sleep 11 && focus "$timer_id" && for _ in $(seq "$1"); do keys space; done; }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
 times_ok() { # file, count: time texts with CR LF, in increasing order
     [ -f "$1" ] && awk -v n="$2" '
@@ -89,10 +88,7 @@ pack_ok() { # times file, line of the pack's first: a time a press, as far apart
     check "a double click 0.25 s and a held bar $e s later: [${t[*]}]" awk -v e="$e" -v n="${#t[@]}" \
         -v t="${t[*]}" 'BEGIN {split(t, s, " "); exit !(n == 3 && (s[2] - s[1] - 0.25) ^ 2 < 0.0049 && (s[3] - s[1] - e) ^ 2 < 0.0049)}'
 }
-bytes() { [ "$(od -An -tx1 "$1" 2>/dev/null)" = "$(printf "$2" | od -An -tx1)" ]; }
 seconds() { tr -d '\r' | awk -F: '{s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s}'; }
-
-
 offer() { # version text, [package folder]: what the upgrade server on the port offers
     local at="$work/site/korvel/pdtimerupgrade"
     rm -rf "$at" && mkdir -p "$at" && printf "$1" >"$at/pdtimerversion.txt"
@@ -119,12 +115,12 @@ comes_back() { # version: the program the updater started shows it in its title
     check "$1 shows its main window" eval 'main_id="$(wait_window "$title")"'
 }
 leave() { focus "$main_id" && keys Escape && sleep 1; }
-# The caller also defines launch_named <folder> <file>, and names the program ($first_program).
+# The caller names the program ($first_program).
 come_up() { # folder: the volunteer starts the program, and tries again once; sets main_id, came
-    local began name id
+    local began _try id
     began="$(date +%s.%N)" reminded=0 offered_again=0 main_id=""
-    for name in "$first_program" "$first_program"; do
-        launch_named "$1" "$name"
+    for _try in 1 2; do
+        launch "$1"
         for _ in $(seq 80); do # eight seconds, as a volunteer would wait
             if id="$(xdotool search --onlyvisible --name '^Lapmark from Korvel' | tail -1)" && [ -n "$id" ]; then
                 main_id="$id" came="$(awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')"

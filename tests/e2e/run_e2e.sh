@@ -11,7 +11,6 @@ launch() { # folder; with $boot_id set, started on another boot (the laptop rest
     (cd "$1" && exec ${boot_id:+unshare -m sh -c 'mount --bind "$0" /proc/sys/kernel/random/boot_id && exec "$@"' "$boot_id"} ./lapmark) &
     program=$! && pids+=("$program")
 }
-launch_named() { (cd "$1" && exec "./$2") & program=$! && pids+=("$program"); }
 first_program=lapmark
 restart() { :; } # nothing of the program outlives it
 
@@ -28,7 +27,7 @@ start "$app" && {
     chooser="$(wait_window '^Save')" && focus "$chooser" && shot file-chooser "$chooser"
     keys ctrl+a && typed "$usb/temp.txt" && keys Return
     focus "$path_id" && keys alt+x
-    check "settings file" bytes "$app/lapmark.lm" "$usb/\\r\\n"
+    check "settings file" cmp -s "$app/lapmark.lm" <(printf '%s/\r\n' "$usb")
     check "no temp.txt" test ! -e "$usb/temp.txt"
     timer && shot timer-window "$timer_id" && press start && sleep 11 && focus "$timer_id"
     keys space; press capture; keys space; press capture; shot timer-running "$timer_id"; pack

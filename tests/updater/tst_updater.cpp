@@ -6,11 +6,11 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 
 using namespace lm::test;
 
 namespace {
-
 
 // A power cut: every file operation after the `left`th one never happens.
 struct Cut {};
@@ -72,9 +72,8 @@ struct FakeSystem : UpdaterSystem {
 
 // A copy of this test program with a role written after its end stands in for a program
 // that the updater starts: "shows" marks the proving file proven as a main window shown would,
-// "exits" ends at once, "hangs" holds hang.lock until it is stopped, and "holds" holds the
-// lock file it is given for the milliseconds it is given.  Each notes its name in
-// started.txt in its folder.
+// "exits" ends at once and "hangs" holds hang.lock until it is stopped.  Each notes its name
+// in started.txt in its folder.
 const QByteArray kRoleMark = "\nLMROLE ";
 
 void makeStandIn(const QString& path, const QByteArray& role) {
@@ -82,19 +81,12 @@ void makeStandIn(const QString& path, const QByteArray& role) {
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
 }
 
-std::optional<int> runStandIn(const QStringList& arguments) {
+std::optional<int> runStandIn() {
     const QByteArray self = fileBytes(QCoreApplication::applicationFilePath());
     const qsizetype mark = self.lastIndexOf(kRoleMark);
     if (mark < 0 || self.size() - mark > 64)
         return std::nullopt;
     const QList<QByteArray> role = self.mid(mark + kRoleMark.size()).split(' ');
-    if (role[0] == "holds") {
-        QLockFile lock(arguments.value(1));
-        if (!lock.tryLock(0))
-            return 2;
-        QThread::msleep(arguments.value(2).toULong());
-        return 0;
-    }
     QFile started("started.txt");
     if (started.open(QIODevice::Append))
         started.write(role.value(1) + "\r\n");
@@ -227,21 +219,15 @@ class TestUpdater : public QObject {
         QFile::setPermissions(updater, QFile::permissions(updater) | QFile::ExeOwner);
         makeStandIn(dir.filePath(kProgram), "shows old");
         makeStandIn(dir.filePath("upgrade/LAPMARK.exe"), next.toLatin1() + " new");
-        QProcess holder;
-        if (holdMs > 0) {
-            makeStandIn(dir.filePath("holder.exe"), "holds");
-            holder.start(dir.filePath("holder.exe"),
-                         {dir.filePath("lapmark.lock"), QString::number(holdMs)});
-            QTRY_VERIFY(QFile::exists(dir.filePath("lapmark.lock")));
-        }
+        QLockFile running(dir.filePath("lapmark.lock")); // the old program's, held for a while
+        QVERIFY(holdMs == 0 || running.tryLock(0));
         QElapsedTimer took;
         took.start();
         QProcess run;
+        QTimer::singleShot(holdMs, &run, [&] { running.unlock(); });
         run.start(updater, {});
-        QVERIFY(run.waitForFinished(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(run.state() == QProcess::NotRunning, 60000);
         const qint64 ms = took.elapsed();
-        holder.kill();
-        holder.waitForFinished();
         QVERIFY2(ms >= fromMs && ms < toMs, QByteArray::number(ms));
         QCOMPARE(run.exitCode(), result.startsWith("new|") ? 0 : 1); // 0: upgraded
         // The programs it started: the last one's note may take a moment.
@@ -264,7 +250,7 @@ class TestUpdater : public QObject {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (const std::optional<int> code = runStandIn(app.arguments()))
+    if (const std::optional<int> code = runStandIn())
         return *code;
     TestUpdater test;
     return QTest::qExec(&test, argc, argv);
