@@ -178,10 +178,11 @@ cut_upgrade() { # what, version offered, package, line of the updater's log, sec
     fi
     launch "$app" && answer 'Upgrade\?' y || return
     (for _ in $(seq 3000); do # the moment: the updater held there, then the power goes
-        pgrep -f 'upgradetimer\.exe' >/dev/null && grep -qs "$4" "$app/upgradetimer.log" &&
-            pkill -STOP -f 'upgradetimer\.exe' && sleep "$5" && power_cut "$app" && exit 0
+        if pgrep -f 'upgradetimer\.exe' >/dev/null && grep -qs "$4" "$app/upgradetimer.log"; then
+            pkill -STOP -f 'upgradetimer\.exe'; sleep "$5"; power_cut "$app"; exit 0
+        fi
         sleep 0.005
-    done && exit 1) & watcher=$!
+    done; exit 1) & watcher=$!
     answer 'Apply Upgrade' Return
     wait "$watcher" || check "the updater was seen" false
     cp "$app/upgradetimer.log" "$out/cut-$cut-upgradetimer.log"

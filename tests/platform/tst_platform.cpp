@@ -134,6 +134,7 @@ class TestPlatformLayer : public QObject {
             awake.set(true);
             QCOMPARE(state(), EXECUTION_STATE(0x80000003)); // continuous, system, display
             awake.set(true);
+            QTRY_COMPARE(saver.calls.size(), 3);
         } // the program ends with the clock running
         QCOMPARE(state(), EXECUTION_STATE(0x80000000));
 #else
@@ -155,6 +156,7 @@ class TestPlatformLayer : public QObject {
             awake.set(false);
             QTRY_COMPARE(saver.calls, (QStringList{"Inhibit Lapmark", "UnInhibit 7"}));
             awake.set(true);
+            QTRY_COMPARE(saver.calls.size(), 3);
         } // the program ends with the clock running
         QTRY_COMPARE(saver.calls.join(","),
                      "Inhibit Lapmark,UnInhibit 7,Inhibit Lapmark,UnInhibit 7");
