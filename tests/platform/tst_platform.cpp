@@ -186,6 +186,11 @@ class TestPlatformLayer : public QObject {
             QVERIFY(answer == Answer::No ||
                     (!holdRunningLock(second, path, none) && none.said.isEmpty()));
         }
+        qputenv("COMPUTERNAME", "FINISH-9"); // this computer, by its Windows name: not asked
+        putFile(path, "4242\nlapmark\nFINISH-9\n");
+        FakeDialogs none;
+        QLockFile mine(path);
+        QVERIFY(!holdRunningLock(mine, path, none) && none.said.isEmpty());
     }
 
     // Each windowing system marks the repeats of a held key in its own way.
