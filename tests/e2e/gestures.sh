@@ -169,8 +169,11 @@ meet_folder() { # name: a program folder holding a meet's files; sets app and be
 # defines power_cut <folder> (what goes with the power) and restart (what a restart of the
 # laptop ends besides).
 cut=0
-cut_upgrade() { # what, version offered, package, line of the updater's log, seconds after it, [hold]
+cut_upgrade() { # what, version offered, package, line of the updater's log, seconds after it,
+                # [hold], [the new program, seen running before the cut]
     scenario="a cut $1" cut=$((cut + 1)) first=""
+    local at="${work##*/}.cut-$cut." # this run's folder, however the system shows its path
+    updater_at="${at}upgradetimer\.exe"
     meet_folder "cut-$cut" && offer "$2" "$3"
     if [ -n "${6:-}" ]; then # a copy left open holds the folder: the updater waits for it
         launch "$app" && answer 'Upgrade\?' n && first="$program" || return
@@ -178,13 +181,14 @@ cut_upgrade() { # what, version offered, package, line of the updater's log, sec
     fi
     launch "$app" && answer 'Upgrade\?' y || return
     (for _ in $(seq 3000); do # the moment: the updater held there, then the power goes
-        if pgrep -f 'upgradetimer\.exe' >/dev/null && grep -qs "$4" "$app/upgradetimer.log"; then
-            pkill -STOP -f 'upgradetimer\.exe'; sleep "$5"; power_cut "$app"; exit 0
+        if pgrep -f "$updater_at" >/dev/null && grep -qs "$4" "$app/upgradetimer.log" &&
+            { [ -z "${7:-}" ] || pgrep -f "$at$7" >/dev/null; }; then
+            pkill -STOP -f "$updater_at"; sleep "$5"; power_cut "$app"; exit 0
         fi
         sleep 0.005
     done; exit 1) & watcher=$!
     answer 'Apply Upgrade' Return
-    wait "$watcher" || check "the updater was seen" false
+    wait "$watcher" || check "the moment of the cut was seen" false
     cp "$app/upgradetimer.log" "$out/cut-$cut-upgradetimer.log"
     after_cut "$2"
     cp "$app/upgradetimer.log" "$out/cut-$cut-repaired-upgradetimer.log"
