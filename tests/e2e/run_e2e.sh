@@ -29,10 +29,11 @@ start "$app" && {
     focus "$path_id" && keys alt+x
     check "settings file" cmp -s "$app/lapmark.lm" <(printf '%s/\r\n' "$usb")
     check "no temp.txt" test ! -e "$usb/temp.txt"
-    timer && shot timer-window "$timer_id" && press start && sleep 11 && focus "$timer_id"
-    keys space; press capture; keys space; press capture; shot timer-running "$timer_id"; pack
-    press stop; time_row 2; press delete
-    press current; press save; answer Reminder Return
+    timer && shot timer-window "$timer_id" && press start && sleep 11 && focus "$timer_id" && {
+        keys space; press capture; keys space; press capture; shot timer-running "$timer_id"; pack
+        press stop; time_row 2; press delete
+        press current; press save; answer Reminder Return
+    }
     check "7 captures, one deleted: 6 times" times_ok "$(times "$app")" 6
     pack_ok "$(times "$app")" 4
     check "the older version kept" cmp -s "$(times "$app")" "$(times "$app" A)"
