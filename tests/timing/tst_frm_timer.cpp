@@ -244,6 +244,7 @@ class TestFrmTimer : public QObject {
                       stopped = "Reminder: The race clock could not be resumed: ";
         QTest::newRow("same boot") << "" << QString() << runsOn;
         QTest::newRow("not restored") << "no" << QString() << QString(); // the journal set aside
+        QTest::newRow("restarted") << "boot" << resume + "The tick count cannot" << runsOn;
         QTest::newRow("other counter") << "kind" << resume + "The tick count cannot" << runsOn;
         QTest::newRow("another computer, same boot count")
             << "computer" << resume + "This race was started on another computer (FINISH-2)"
@@ -275,7 +276,10 @@ class TestFrmTimer : public QObject {
         f.t.clock.advance(30'000);
         f.window.reset();
         QList<Answer> answers = {after == "no" ? Answer::No : Answer::Yes};
-        if (after == "kind") {
+        if (after == "boot") {
+            f.t.clock.boot = "boot-2";
+            f.t.clock.tick = 2'000; // counting again from the restart
+        } else if (after == "kind") {
             f.t.clock.kind = "CLOCK_MONOTONIC";
         } else if (after == "date" || after == "days") {
             f.t.clock.boot = "boot-2";
