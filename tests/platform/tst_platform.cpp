@@ -102,14 +102,11 @@ class TestPlatformLayer : public QObject {
     void fetchesFromARealServer_data() {
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QByteArray>("body"); // "<none>": the fetch fails
-        const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: ";
-        QTest::newRow("whole") << ok + "6\r\n\r\n1.13\r\n" << QByteArray("1.13\r\n");
         QTest::newRow("whole, size not announced")
             << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n1.13\r\n")
             << QByteArray("1.13\r\n");
-        QTest::newRow("falls silent") << ok + "100\r\n\r\npart" << QByteArray("<none>");
-        QTest::newRow("error status")
-            << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\n1.13")
+        QTest::newRow("falls silent")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart")
             << QByteArray("<none>");
         QTest::newRow("oversized, size not announced")
             << "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(2000, 'x')

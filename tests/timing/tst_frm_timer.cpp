@@ -15,6 +15,9 @@ struct Fixture : WindowFixture<FrmTimer> {
     QString times(const char* letter = "") const {
         return dataFile(QString("TIMES EV  7") + letter + ".LMT");
     }
+    QString journal(const char* end = "") const {
+        return dir.filePath(QString("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal") + end);
+    }
     void space() { QTest::keyClick(window->focusWidget(), Qt::Key_Space); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
     // The program dies with the window open: the next opening is a new window.
@@ -286,21 +289,16 @@ class TestFrmTimer : public QObject {
             f.t.clock.utc += after == "date" ? -3'600'000 : 2 * 86'400'000;
         } else if (after.startsWith("earlier")) {
             f.t.clock.unnamedKind = after.section(' ', 1);
-            const QString journal =
-                f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal");
-            QByteArray kept;
-            for (const QByteArray& line : fileBytes(journal).split('\n'))
-                if (!line.startsWith("origin"))
-                    kept += line + '\n';
-            putFile(journal, kept.chopped(1));
+            putFile(f.journal(), QString(fileBytes(f.journal()))
+                                     .remove(QRegularExpression("origin[^\n]*\n"))
+                                     .toLatin1());
         } else if (after == "computer") { // its lock stays: only the operator can free it
             f.t.clock.computer = "FINISH-1";
-            QFile lock(f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.lock"));
-            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write("4242\nlapmark\nFINISH-2\n") &&
-                    lock.flush() &&
+            putFile(f.journal(".lock"), "4242\nlapmark\nFINISH-2\n");
+            QFile lock(f.journal(".lock"));
+            QVERIFY(lock.open(QIODevice::Append) &&
                     lock.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(9, 41)),
                                      QFileDevice::FileModificationTime));
-            lock.close();
             answers.prepend(Answer::Yes);
         }
         FrmTimer& w = f.reopenAfterCrash(answers + QList<Answer>{Answer::Yes});
@@ -317,9 +315,7 @@ class TestFrmTimer : public QObject {
         QVERIFY(!asked.startsWith("Resume?") || // how long the race has run, to check
                 f.t.dialogs.last().contains("by this computer's clock the race has run 40.00."));
         QCOMPARE(w.lines().size(), after == "no" ? 0 : 1);
-        QCOMPARE(
-            QFile::exists(f.dir.filePath("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal.1")),
-            after == "no");
+        QCOMPARE(QFile::exists(f.journal(".1")), after == "no");
         QCOMPARE(w.timerRunning(), !next.isEmpty());
         QCOMPARE(f.t.session.did.last(), next.isEmpty() ? "may sleep" : "awake");
         QCOMPARE(f.child<QLabel>("Notice")->isVisible(), !asked.isEmpty() && !next.isEmpty());
@@ -414,8 +410,7 @@ class TestFrmTimer : public QObject {
         QCOMPARE(f.t.dialogs.said.filter("This event is being timed in another").size(), 1);
         QTest::mouseClick(second.findChild<QPushButton*>("CmdStart"), Qt::LeftButton);
         QTest::keyClick(second.focusWidget(), Qt::Key_Space);
-        const QString journal = "recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal";
-        QCOMPARE(fileBytes(f.dir.filePath(journal)).count("\ncapture "), 1); // the first's only
+        QCOMPARE(fileBytes(f.journal()).count("\ncapture "), 1); // the first's only
         f.window.reset();
         QDir(f.dir.filePath("recovery")).removeRecursively();
         putFile(f.dir.filePath("recovery"), "a file where the folder belongs");

@@ -59,11 +59,12 @@ struct Fixture {
         return Upgrader(state, t.platform, QUrl("http://upgrade.test"), key);
     }
     QString inUpgrade(const QString& name) const { return dir.path() + "/upgrade/" + name; }
-    QStringList upgradeFolder() const {
-        return QDir(dir.filePath("upgrade")).entryList(QDir::Files | QDir::Hidden);
+    // What the operator saw | what the program did | the upgrade folder | the hand-over.
+    QString outcome() const {
+        return t.dialogs.said.join("\n") + "|" + t.session.did.join(",") + "|" +
+               QDir(dir.filePath("upgrade")).entryList(QDir::Files | QDir::Hidden).join(",") + "|" +
+               QString(fileBytes(dir.filePath("upgradetimer.to"))).replace("\r\n", " ");
     }
-    // What the operator saw, then what the program did.
-    QString outcome() const { return t.dialogs.said.join("\n") + "|" + t.session.did.join(","); }
 };
 
 } // namespace
@@ -95,19 +96,19 @@ class TestCheckVersion : public QObject {
         QCOMPARE(
             f.outcome(),
             (asked ? "Upgrade? [Yes/No]: Version " + body + " is available.  Apply upgrade?" : "") +
-                "|wait,arrow");
+                "|wait,arrow||");
         QCOMPARE(f.t.http.requested.count(kVersion) > 1, retried);
         if (retried) // five seconds of asking, with pauses between the attempts
             QVERIFY(f.t.clock.sleptMs >= 5000 && f.t.clock.sleptMs < 5200);
-        QVERIFY(f.upgradeFolder().isEmpty());
     }
 
-    // Online, answered Yes: only the maker's package for the version offered is installed.
+    // Online and answered Yes, or placed by hand: only a package that the maker signed is
+    // installed, online only for the version offered.  {U}: the updater in the program folder.
     void installs_data() {
         QTest::addColumn<QByteArray>("package");   // "<cancel>": cancelled
         QTest::addColumn<QByteArray>("signature"); // "<none>": the server has none
         QTest::addColumn<QString>("key");          // built into the program
-        QTest::addColumn<QString>("failure");      // "": handed over
+        QTest::addColumn<QString>("outcome");
         const QByteArray p = kPackageBytes, good = sign(p, "version:1.13");
         QByteArray flipped = p, altered = sign(p, "version:1.11");
         flipped[40] = char(flipped[40] ^ 1);
@@ -115,63 +116,80 @@ class TestCheckVersion : public QObject {
         // A long untrusted comment leaves a signature valid; the verifier refuses it unread.
         const QByteArray longComment =
             QByteArray(good).insert(good.indexOf('\n'), QByteArray(1100, 'x'));
-        QCOMPARE(verifyMinisign(p, longComment, kKey), std::nullopt);
-        QTest::newRow("pre-hashed") << p << good << kKey << "";
-        QTest::newRow("legacy") << p << sign(p, "version:1.13", true) << kKey << "";
-        QTest::newRow("flipped package byte") << flipped << good << kKey << kUnverified;
-        QTest::newRow("no signature") << p << QByteArray("<none>") << kKey << kUnverified;
-        QTest::newRow("valid, but over 1 KiB") << p << longComment << kKey << kUnverified;
+        const QString asked = "Upgrade? [Yes/No]: Version 1.13\r\n is available.  Apply upgrade?\n",
+                      applied = asked + "Apply Upgrade: Downloaded Upgrade to version 1.13\r\n."
+                                        "\r\r\rThe program will re-start after the upgrade is "
+                                        "applied.",
+                      unverified = asked + kUnverified + "|wait,arrow||",
+                      handed =
+                          applied + "|wait,arrow,start {U},close all,quit|LAPMARK.exe|1.13 1.12 ";
+        QTest::newRow("pre-hashed") << p << good << kKey << handed;
+        QTest::newRow("legacy") << p << sign(p, "version:1.13", true) << kKey << handed;
+        QTest::newRow("flipped package byte") << flipped << good << kKey << unverified;
+        QTest::newRow("no signature") << p << QByteArray("<none>") << kKey << unverified;
+        QTest::newRow("valid, but over 1 KiB") << p << longComment << kKey << unverified;
         QTest::newRow("older version replayed")
-            << p << sign(p, "version:1.12") << kKey << kUnverified;
-        QTest::newRow("comment altered after signing") << p << altered << kKey << kUnverified;
-        QTest::newRow("build without a key") << p << good << QString() << kUnverified;
+            << p << sign(p, "version:1.12") << kKey << unverified;
+        QTest::newRow("comment altered after signing") << p << altered << kKey << unverified;
+        QTest::newRow("build without a key") << p << good << QString() << unverified;
         QTest::newRow("download cancelled")
-            << QByteArray("<cancel>") << good << kKey << kDownloadAgain;
-        QTest::newRow("the updater does not start") << p << good << kKey << "<no updater>";
+            << QByteArray("<cancel>") << good << kKey
+            << asked + kDownloadAgain +
+                   "|wait,arrow|pdtimerupgrade.zip,pdtimerupgrade.zip.minisig|";
+        QTest::newRow("the updater does not start")
+            << p << good << kKey
+            << applied + "\nFailed! [error]: The upgrade was NOT applied: the updater {U} could "
+                         "not be started....|wait,arrow,start {U},arrow|LAPMARK.exe|";
+        QTest::newRow("placed: any version")
+            << p << sign(p, "version:1.05") << kKey
+            << "|arrow,start {U},close all,quit|LAPMARK.exe|1.05 1.12 ";
+        QTest::newRow("placed: no version named")
+            << p << sign(p, "version: ") << kKey
+            << kUnverified + "|arrow|LAPMARK.exe,leftover.txt,upgradetimer.exe|";
+        const QByteArray broken = "PK\x03\x04garbage",
+                         noProgram = buildZip({{"upgradetimer.exe", "u"}});
+        QTest::newRow("placed: broken archive")
+            << broken << sign(broken, "version:1.13") << kKey << kDownloadAgain + "|arrow,arrow||";
+        QTest::newRow("placed, signed, no program: placed files do not count")
+            << noProgram << sign(noProgram, "version:1.13") << kKey
+            << kDownloadAgain + "|arrow,arrow||";
     }
     void installs() {
         QFETCH(QByteArray, package);
         QFETCH(QByteArray, signature);
         QFETCH(QString, key);
-        QFETCH(QString, failure);
+        QFETCH(QString, outcome);
+        const bool placed = QString(QTest::currentDataTag()).startsWith("placed");
         Fixture f;
         putFile(f.inUpgrade("leftover.txt"), "x");
+        if (placed) { // beside program files placed by hand, never started unsigned
+            putFile(f.inUpgrade("LAPMARK.exe"), "placed by hand");
+            putFile(f.inUpgrade("upgradetimer.exe"), "placed by hand");
+            putFile(f.inUpgrade("PDTimerUpgrade.ZIP"), package); // any letter case
+            putFile(f.inUpgrade("pdtimerupgrade.zip.MINISIG"), signature);
+        }
         f.t.http.bodies[kVersion] = "1.13\r\n";
         f.t.dialogs.cancelAtBytes = package == "<cancel>" ? 1 : -1;
         f.t.http.bodies[kPackage] = package == "<cancel>" ? kPackageBytes : package;
         if (signature != "<none>")
             f.t.http.bodies[kSignature] = signature;
         f.t.dialogs.answers = {Answer::Yes};
-        f.t.session.startFails = failure == "<no updater>";
-        QCOMPARE(f.upgrader(key).CheckVersion(false),
-                 failure.isEmpty() ? UpgradeResult::ProgramEnding : UpgradeResult::Returned);
-        QCOMPARE(f.t.http.requested, (QStringList{kVersion, kPackage, kSignature}));
-        QCOMPARE(f.t.dialogs.bytesShown, f.t.http.bodies[kPackage].size());
-        const QString asked = "Upgrade? [Yes/No]: Version 1.13\r\n is available.  Apply upgrade?\n";
+        f.t.session.startFails = QTest::currentDataTag() == QString("the updater does not start");
+        const UpgradeResult result = f.upgrader(key).CheckVersion(placed);
         const QString updater = shown(f.dir.filePath("upgradetimer.exe"));
-        const QString applied = "Apply Upgrade: Downloaded Upgrade to version 1.13\r\n.\r\r\r"
-                                "The program will re-start after the upgrade is applied.";
-        if (failure == "<no updater>") { // the program stays, and nothing is handed over
-            QVERIFY(f.outcome().startsWith(asked + applied +
-                                           "\nFailed! [error]: The upgrade was NOT applied: the "
-                                           "updater " +
-                                           updater + " could not be started."));
-            QVERIFY(f.outcome().endsWith("|wait,arrow,start " + updater + ",arrow"));
-            QVERIFY(!QFile::exists(f.dir.filePath("upgradetimer.to")));
-            return;
-        }
-        if (!failure.isEmpty()) {
-            QCOMPARE(f.outcome(), asked + failure + "|wait,arrow");
-            // Unverified: the folder emptied, the leftover too.  Not downloaded: nothing unpacked.
-            QCOMPARE(f.upgradeFolder().isEmpty(), failure == kUnverified);
-            QVERIFY(!f.upgradeFolder().contains("LAPMARK.exe") && !QFile::exists(updater));
-            return;
-        }
-        QCOMPARE(f.outcome(), asked + applied + "|wait,arrow,start " + updater + ",close all,quit");
-        QVERIFY(QFileInfo(updater).isExecutable());
-        QCOMPARE(f.upgradeFolder(), QStringList{"LAPMARK.exe"});
-        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")),
-                 "1.13\r\n1.12\r\n"); // for the updater
+        QString got = f.outcome().replace(updater, "{U}");
+        if (const qsizetype more = outcome.indexOf("...|"); more >= 0) // the rest of a message
+            got.remove(more, got.indexOf('|', more) - more).insert(more, "...");
+        QCOMPARE(got, outcome);
+        QCOMPARE(result, outcome.contains("close all") ? UpgradeResult::ProgramEnding
+                                                       : UpgradeResult::Returned);
+        QCOMPARE(f.t.http.requested,
+                 placed ? QStringList() : (QStringList{kVersion, kPackage, kSignature}));
+        QCOMPARE(f.t.dialogs.bytesShown, placed ? -1 : f.t.http.bodies[kPackage].size());
+        // Only the package's own updater is ever started, runnable.
+        QVERIFY(!outcome.contains("start ") ||
+                (QFileInfo(updater).isExecutable() && fileBytes(updater) == "#!/bin/sh\nexit 0\n"));
+        QVERIFY(fileBytes(updater) != "placed by hand");
     }
 
     // What a start finds of an upgrade: a version taken back is told once and not offered
@@ -278,38 +296,6 @@ class TestCheckVersion : public QObject {
         const QString log = fileBytes(f.dir.filePath("upgradetimer.log"));
         QVERIFY(log.startsWith("An earlier upgrade.\r\n"));
         QCOMPARE(log.section("  ", 1), line.isEmpty() ? line : line + "\r\n");
-    }
-
-    void manualMode_data() {
-        QTest::addColumn<QByteArray>("placed");
-        QTest::addColumn<QString>("comment"); // of its signature
-        QTest::addColumn<QString>("message"); // "": handed over
-        QTest::newRow("broken archive")
-            << QByteArray("PK\x03\x04garbage") << "version:1.13" << kDownloadAgain;
-        QTest::newRow("signed, no program: placed files do not count")
-            << buildZip({{"upgradetimer.exe", "u"}}) << "version:1.13" << kDownloadAgain;
-        QTest::newRow("any version") << kPackageBytes << "version:1.05" << QString();
-        QTest::newRow("no version named") << kPackageBytes << "version: " << kUnverified;
-    }
-    void manualMode() {
-        QFETCH(QByteArray, placed);
-        QFETCH(QString, comment);
-        QFETCH(QString, message);
-        Fixture f;
-        // Program files placed by hand beside the package are never started unsigned.
-        putFile(f.inUpgrade("LAPMARK.exe"), "placed by hand");
-        putFile(f.inUpgrade("upgradetimer.exe"), "placed by hand");
-        putFile(f.inUpgrade("PDTimerUpgrade.ZIP"), placed); // any letter case
-        putFile(f.inUpgrade("pdtimerupgrade.zip.MINISIG"), sign(placed, comment));
-        QCOMPARE(f.upgrader().CheckVersion(true),
-                 message.isEmpty() ? UpgradeResult::ProgramEnding : UpgradeResult::Returned);
-        QCOMPARE(f.t.dialogs.said.join("\n") + "|" + f.t.session.did.filter("start").join(","),
-                 message.isEmpty() ? "|start " + shown(f.dir.filePath("upgradetimer.exe"))
-                                   : message + "|");
-        QVERIFY(f.t.http.requested.isEmpty() && !f.t.session.did.contains("wait"));
-        QVERIFY(fileBytes(f.dir.filePath("upgradetimer.exe")) != "placed by hand");
-        QCOMPARE(fileBytes(f.dir.filePath("upgradetimer.to")),
-                 QByteArray(message.isEmpty() ? "1.05\r\n1.12\r\n" : ""));
     }
 };
 
