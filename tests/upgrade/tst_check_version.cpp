@@ -38,9 +38,7 @@ const QString kKey = "RWSdIF2CZcVZAtx0SXOGQjFjdX6AqMD7vB7t9KnJLDm+bia+LEIDoECH";
 const QString kVersion = "/korvel/pdtimerupgrade/pdtimerversion.txt";
 const QString kPackage = "/korvel/pdtimerupgrade/pdtimerupgrade.zip";
 const QString kSignature = kPackage + ".minisig";
-const QString kUnverified = "Failed! [error]: The upgrade package could not be verified: it is "
-                            "not signed by the maker of Lapmark for this version.\r\rNothing was "
-                            "installed.";
+const QString kUnverified = "Failed! [error]: The upgrade package could not be verified...";
 const QString kDownloadAgain = "Failed! [error]: Error downloading or unzipping your upgrade "
                                "file. \r\rDownload again and repeat this procedure.";
 const QByteArray kPackageBytes =
