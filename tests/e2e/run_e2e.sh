@@ -87,7 +87,8 @@ power_cut() { # folder: everything of it goes, including a program the updater w
 release13="$work/releases/1.13/korvel/pdtimerupgrade"
 cut_upgrade "before anything changed" 1.13 "$release13" "Updater started" 1 hold
 cut_upgrade "just after Lapmark ended" 1.13 "$release13" "Lapmark has ended" 0
-cut_upgrade "as a good 1.13 starts to prove itself" 1.13 "$release13" "is ready as" 0 "" 'lapmark-1\.13'
+printf '#!/bin/sh\nwhile :; do sleep 1; done\n' >"$work/hangs.sh" && package "$work/hangs" 1.14 "$work/hangs.sh"
+cut_upgrade "while a 1.14 that hangs proves itself" 1.14 "$work/hangs" "is ready as" 2 "" 'lapmark-1\.14'
 
 echo && echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ] && [ "$checks" -eq 36 ]
