@@ -151,6 +151,10 @@ class TestPlatformLayer : public QObject {
         QTRY_COMPARE(saver.calls.join(','), "Inhibit Lapmark");
         awake.set(false);
         QTRY_COMPARE(saver.calls.join(','), "Inhibit Lapmark,UnInhibit 7");
+        awake.set(true); // the next race, stopped before the screen saver answers
+        awake.set(false);
+        QTRY_COMPARE(saver.calls.join(','),
+                     "Inhibit Lapmark,UnInhibit 7,Inhibit Lapmark,UnInhibit 7");
 #endif
     }
 
