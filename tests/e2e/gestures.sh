@@ -70,12 +70,9 @@ declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="4
 press() { click "$timer_id" ${button[$1]}; }
 time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
-times_ok() { # file, count: time texts with CR LF, in increasing order
-    [ -f "$1" ] && awk -v n="$2" '
-        !/\r$/ { bad = 1 } { sub(/\r$/, "") }
-        !/^(([0-9]+:)?[0-9]?[0-9]:[0-9][0-9]|[0-9]?[0-9]?)\.[0-9][0-9]$/ { bad = 1 }
-        { k = split($0, p, ":"); s = 0; for (i = 1; i <= k; i++) s = s * 60 + p[i]; if (s < prev) bad = 1; prev = s }
-        END { exit bad || NR != n }' "$1"
+times_ok() { # file, count: lines of a time text each, ended with CR LF
+    [ -f "$1" ] && [ "$(grep -cE $'^(([0-9]+:)?[0-9]?[0-9]:[0-9][0-9]|[0-9]?[0-9]?)\\.[0-9][0-9]\r$' "$1")" = "$2" ] &&
+        [ "$(wc -l <"$1")" = "$2" ]
 }
 pack() { # a double click on the capture button, its presses 0.25 s apart, then the space bar held 1.5 s
     point "$timer_id" ${button[capture]} && clicked="$(date +%s.%N)" &&

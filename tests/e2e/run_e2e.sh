@@ -17,7 +17,7 @@ restart() { :; } # nothing of the program outlives it
 # ================================================================ scenarios
 serve "$port"
 
-scenario="time a race"
+scenario="time a race, a crash and a restart"
 app="$(folder race)" usb="$work/usb"
 mkdir -p "$usb"
 start "$app" && {
@@ -29,42 +29,35 @@ start "$app" && {
     focus "$path_id" && keys alt+x
     check "settings file" cmp -s "$app/lapmark.lm" <(printf '%s/\r\n' "$usb")
     check "no temp.txt" test ! -e "$usb/temp.txt"
-    timer && shot timer-window "$timer_id" && press start && sleep 11 && focus "$timer_id" && {
-        keys space; press capture; keys space; press capture; shot timer-running "$timer_id"; pack
-        press stop; time_row 2; press delete
-        press current; press save; answer Reminder Return
-    }
-    check "7 captures, one deleted: 6 times" times_ok "$(times "$app")" 6
-    pack_ok "$(times "$app")" 4
-    check "the older version kept" cmp -s "$(times "$app")" "$(times "$app" A)"
-    check "the secondary copy byte for byte" cmp -s "$(times "$app")" "$(times "$usb")"
-    quit
-}
-
-scenario="crash and restore"
-app="$(folder crash "no path set")"
-start "$app" && timer && {
-    started="$(date +%s.%N)"
-    press start && sleep 2 && shot start-display "$timer_id"
+    timer && shot timer-window "$timer_id" && started="$(date +%s.%N)" && press start && sleep 2 &&
+        shot start-display "$timer_id"
     note="$(convert "$out/start-display.png" -format '%[hex:p{337,74}] %[hex:p{481,74}] ' info:
         convert "$out/start-display.png" -crop 140x12+340+75 -threshold 50% -format '%[fx:int(100*mean)]' info:)"
     check "the green note whole (corners, text) during the start display ($note)" eval '[[ "$note" =~ ^C0FFC0\ C0FFC0\ ([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -lt 97 ]'
-    sleep 9 && focus "$timer_id" && for _ in 1 2 3 4 5; do keys space; done
+    sleep 9 && focus "$timer_id" && keys space && press capture && keys space && press capture &&
+        shot timer-running "$timer_id" && pack
     crash
 }
-runs_on() { # picture, count: the next press is timed from the race's start, then a crash
+runs_on() { # picture, count: the next press is timed from the race's start
     shot "$1" "$timer_id"
     pressed="$(date +%s.%N)"
     keys space && press current
     check "$2 times" times_ok "$(times "$app")" "$2"
     pressed_at "time $2 ($1)" "$(tail -1 "$(times "$app")")" "$started" "$pressed"
-    crash
 }
-start "$app" && timer Return && runs_on restored 6 # Yes: on from its start tick
+start "$app" && timer Return && runs_on restored 8 && crash # Yes: on from its start tick
 # The laptop restarts in mid-race: a new boot, where the tick count starts again; the clock
 # runs on from the time of day.
 cat /proc/sys/kernel/random/uuid >"$work/boot_id"
-boot_id="$work/boot_id" start "$app" && timer Return Return && runs_on resumed 7
+boot_id="$work/boot_id" start "$app" && timer Return Return && runs_on resumed 9 && {
+    press stop; time_row 2; press delete
+    press current; press save; answer Reminder Return
+    check "9 captures, one deleted: 8 times" times_ok "$(times "$app")" 8
+    pack_ok "$(times "$app")" 4
+    check "the older version kept" cmp -s "$(times "$app")" "$(times "$app" A)"
+    check "the secondary copy byte for byte" cmp -s "$(times "$app")" "$(times "$usb")"
+    quit
+}
 
 scenario="upgrade"
 release 1.13
@@ -75,8 +68,6 @@ launch "$app" && answer 'Upgrade\?' y upgrade-question && answer 'Apply Upgrade'
     check "the program ends for the updater" ended
     comes_back 1.13 && shot upgraded "$main_id" && leave
     check "every meet file as before" test "$(meet)" = "$before"
-    start "$app" && check "1.13 not offered again" test -z "$(xdotool search --onlyvisible --name '^Upgrade\?$')"
-    quit
 }
 cp "$app/upgradetimer.log" "$out/" 2>/dev/null # what the updater did, to read
 
@@ -91,4 +82,4 @@ printf '#!/bin/sh\nwhile :; do sleep 1; done\n' >"$work/hangs.sh" && package "$w
 cut_upgrade "while a 1.14 that hangs proves itself" 1.14 "$work/hangs" "is ready as" 2 "" 'lapmark-1\.14'
 
 echo && echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ] && [ "$checks" -eq 36 ]
+[ "$failures" -eq 0 ] && [ "$checks" -eq 34 ]

@@ -67,7 +67,7 @@ class FakeClock : public Clock {
         return stampsOnTicks && stamp ? std::optional<std::uint32_t>(std::uint32_t(stamp))
                                       : std::nullopt;
     }
-    QString tickKind() override { return kind; }
+    QString tickKind() override { return QStringLiteral("CLOCK_BOOTTIME"); }
     QString unnamedTickKind() override { return unnamedKind; }
     std::int64_t utcMs() override { return utc; }
     QString computerName() override { return computer; }
@@ -80,7 +80,6 @@ class FakeClock : public Clock {
     double timeOfDay = 36'000.0;
     qint64 sleptMs = 0;
     QString boot = QStringLiteral("boot-1");
-    QString kind = QStringLiteral("CLOCK_BOOTTIME");
     QString unnamedKind;                  // as on Linux: earlier versions counted on two kinds
     std::int64_t utc = 1'520'000'000'000; // 3/14/2018
     QString computer = QStringLiteral("FINISH-1");
