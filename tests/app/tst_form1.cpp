@@ -54,7 +54,6 @@ class TestForm1 : public QObject {
         QCOMPARE(QString::number(f.event()->count()) + f.event()->itemText(99) +
                      f.event()->currentText() + QString::number(f.state.MaxEntries),
                  QStringLiteral("10010012000"));
-        QCOMPARE(w.focusWidget(), f.event());
         f.name()->setText("   ");
         f.click("Command1");
         f.name()->setText("Girls 5K");
@@ -69,7 +68,6 @@ class TestForm1 : public QObject {
         f.event()->setEditText("7");
         f.click("CmdBibNumbers");
         QCOMPARE(f.opened, (QStringList{"FrmTimer 12", "FrmBibNumbers 7"}));
-        QCOMPARE(f.t.dialogs.said.size(), 3); // and each window's own reminder
         // The path window: its close box discards a chosen path, Escape keeps it; a chooser
         // cancelled changes nothing.
         f.t.dialogs.said.clear();
@@ -130,7 +128,6 @@ class TestForm1 : public QObject {
             QCOMPARE(f.t.dialogs.last().left(said > 0 ? said : -1) + "|" + f.name()->text().left(1),
                      result);
         }
-        QCOMPARE(f.t.http.requested.last(), "/korvel/pdtimerupgrade/pdtimerupgrade.zip.minisig");
         QCOMPARE(f.event()->currentText(), QStringLiteral("77"));
         f.name()->clear();
         f.name()->insert("Girls/5K"); // pasted

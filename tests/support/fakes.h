@@ -38,7 +38,6 @@ class FakeDialogs : public Dialogs {
             FakeDialogs& d;
             explicit Shown(FakeDialogs& dialogs) : d(dialogs) {}
             bool update(qint64 done, qint64) override {
-                d.bytesShown = done;
                 return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
             }
         };
@@ -49,7 +48,6 @@ class FakeDialogs : public Dialogs {
     QStringList said;
     QList<Answer> answers; // for the next questions; without one, the default button
     std::optional<QString> chosenFile;
-    qint64 bytesShown = -1;    // bytes received, as the progress window last showed them
     qint64 cancelAtBytes = -1; // the operator cancels once this much has arrived
 };
 
