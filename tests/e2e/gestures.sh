@@ -167,19 +167,15 @@ meet_folder() { # name: a program folder holding a meet's files; sets app and be
 # laptop ends besides).
 cut=0
 cut_upgrade() { # what, version offered, package, line of the updater's log, seconds after it,
-                # [hold], [the new program, seen running before the cut]
-    scenario="a cut $1" cut=$((cut + 1)) first=""
+                # [the new program, seen running before the cut]
+    scenario="a cut $1" cut=$((cut + 1))
     local at="${work##*/}.cut-$cut." # this run's folder, however the system shows its path
     updater_at="${at}upgradetimer\.exe"
     meet_folder "cut-$cut" && offer "$2" "$3"
-    if [ -n "${6:-}" ]; then # a copy left open holds the folder: the updater waits for it
-        launch "$app" && answer 'Upgrade\?' n && first="$program" || return
-        wait_window '^Lapmark from Korvel' >/dev/null || return
-    fi
     launch "$app" && answer 'Upgrade\?' y || return
     (for _ in $(seq 3000); do # the moment: the updater held there, then the power goes
         if pgrep -f "$updater_at" >/dev/null && grep -qs "$4" "$app/upgradetimer.log" &&
-            { [ -z "${7:-}" ] || pgrep -f "$at$7" >/dev/null; }; then
+            { [ -z "${6:-}" ] || pgrep -f "$at$6" >/dev/null; }; then
             pkill -STOP -f "$updater_at"; sleep "$5"; power_cut "$app"; exit 0
         fi
         sleep 0.005

@@ -72,14 +72,14 @@ launch "$app" && answer 'Upgrade\?' y upgrade-question && answer 'Apply Upgrade'
 cp "$app/upgradetimer.log" "$out/" 2>/dev/null # what the updater did, to read
 
 power_cut() { # folder: everything of it goes, including a program the updater was just starting
-    kill -KILL "$program" ${first:-} 2>/dev/null
+    kill -KILL "$program" 2>/dev/null
     for _ in $(seq 100); do pkill -KILL -f "$1/(upgradetimer.exe|lapmark)"; sleep 0.01; done
 }
 release13="$work/releases/1.13/korvel/pdtimerupgrade"
-cut_upgrade "before anything changed" 1.13 "$release13" "Updater started" 1 hold
+cut_upgrade "before anything changed" 1.13 "$release13" "Updater started" 1
 cut_upgrade "just after Lapmark ended" 1.13 "$release13" "Lapmark has ended" 0
 printf '#!/bin/sh\nwhile :; do sleep 1; done\n' >"$work/hangs.sh" && package "$work/hangs" 1.14 "$work/hangs.sh"
-cut_upgrade "while a 1.14 that hangs proves itself" 1.14 "$work/hangs" "is ready as" 2 "" 'lapmark-1\.14'
+cut_upgrade "while a 1.14 that hangs proves itself" 1.14 "$work/hangs" "is ready as" 2 'lapmark-1\.14'
 
 echo && echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ] && [ "$checks" -eq 34 ]

@@ -68,7 +68,7 @@ wine_cut() { # what the 1.14 does, its main(), what the cut takes (all|updater)
     printf '#include <windows.h>\nint main(void) { %s }\n' "$2" >"$work/$1.c"
     x86_64-w64-mingw32-gcc-posix -O2 -o "$work/$1.exe" "$work/$1.c"
     package "$work/$1" 1.14 "$work/$1.exe"
-    takes="$3" cut_upgrade "under wine: a 1.14 that $1, $3 killed" 1.14 "$work/$1" "is ready as" 1 "" 'LAPMARK-1\.14\.exe'
+    takes="$3" cut_upgrade "under wine: a 1.14 that $1, $3 killed" 1.14 "$work/$1" "is ready as" 1 'LAPMARK-1\.14\.exe'
 }
 wine_cut exits 'Sleep(2000); return 3;' all
 wine_cut hangs 'Sleep(INFINITE); return 0;' updater

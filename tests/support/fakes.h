@@ -35,13 +35,11 @@ class FakeDialogs : public Dialogs {
     }
     std::unique_ptr<Progress> progress(const QString&) override {
         struct Shown : Progress {
-            FakeDialogs& d;
-            explicit Shown(FakeDialogs& dialogs) : d(dialogs) {}
-            bool update(qint64 done, qint64) override {
-                return d.cancelAtBytes < 0 || done < d.cancelAtBytes;
-            }
+            qint64 cancelAt;
+            explicit Shown(qint64 at) : cancelAt(at) {}
+            bool update(qint64 done, qint64) override { return cancelAt < 0 || done < cancelAt; }
         };
-        return std::make_unique<Shown>(*this);
+        return std::make_unique<Shown>(cancelAtBytes);
     }
     QString last() const { return said.isEmpty() ? QString() : said.last(); }
 
@@ -65,7 +63,7 @@ class FakeClock : public Clock {
         return stampsOnTicks && stamp ? std::optional<std::uint32_t>(std::uint32_t(stamp))
                                       : std::nullopt;
     }
-    QString tickKind() override { return QStringLiteral("CLOCK_BOOTTIME"); }
+    QString tickKind() override { return kind; }
     QString unnamedTickKind() override { return unnamedKind; }
     std::int64_t utcMs() override { return utc; }
     QString computerName() override { return computer; }
@@ -78,6 +76,7 @@ class FakeClock : public Clock {
     double timeOfDay = 36'000.0;
     qint64 sleptMs = 0;
     QString boot = QStringLiteral("boot-1");
+    QString kind = QStringLiteral("CLOCK_BOOTTIME");
     QString unnamedKind;                  // as on Linux: earlier versions counted on two kinds
     std::int64_t utc = 1'520'000'000'000; // 3/14/2018
     QString computer = QStringLiteral("FINISH-1");

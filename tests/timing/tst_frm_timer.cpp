@@ -220,8 +220,10 @@ class TestFrmTimer : public QObject {
         f.click("CmdStop");
         QCOMPARE(f.t.dialogs.said.size(), boxes + 1);
         QCOMPARE(f.t.dialogs.last().left(box.size() + 10), "Reminder: " + box);
+        QVERIFY(f.child<QLabel>("Notice")->isVisible());
         f.t.files.failWrites.clear();
         f.click("CmdSaveCurrentTimes");
+        QVERIFY(!f.child<QLabel>("Notice")->isVisible());
         QCOMPARE(fileBytes(f.dir.filePath("drive/ 3-14-2018 Girls 5K TIMES EV  7.LMT")).count('\n'),
                  6);
     }
@@ -238,6 +240,7 @@ class TestFrmTimer : public QObject {
         QTest::newRow("same boot") << "" << QString() << runsOn;
         QTest::newRow("not restored") << "no" << QString() << QString(); // the journal set aside
         QTest::newRow("restarted") << "boot" << resume + "The tick count cannot" << runsOn;
+        QTest::newRow("other counter") << "kind" << resume + "The tick count cannot" << runsOn;
         QTest::newRow("another computer, same boot count")
             << "computer" << resume + "This race was started on another computer (FINISH-2)"
             << runsOn;
@@ -271,6 +274,8 @@ class TestFrmTimer : public QObject {
         if (after == "boot") {
             f.t.clock.boot = "boot-2";
             f.t.clock.tick = 2'000; // counting again from the restart
+        } else if (after == "kind") {
+            f.t.clock.kind = "CLOCK_MONOTONIC";
         } else if (after == "date" || after == "days") {
             f.t.clock.boot = "boot-2";
             f.t.clock.utc += after == "date" ? -3'600'000 : 2 * 86'400'000;
@@ -342,6 +347,10 @@ class TestFrmTimer : public QObject {
             << "windows"
             << "space@21000 release@21000 space@21000 release@21000"
             << QStringList{"1         21.01", "2         21.01"};
+        QTest::newRow("two taps, 0.3 s") // a touch screen gives no stamp of its own here
+            << "x"
+            << "tap@21000 lift@21060 tap@21300 lift@21360"
+            << QStringList{"1         21.05", "2         21.35"};
     }
     void everyPressIsOneCapture() {
         QFETCH(QString, system);
@@ -355,6 +364,7 @@ class TestFrmTimer : public QObject {
         f.click("CmdStart");
         QWindow* window = w.windowHandle();
         const QPoint button = f.child("CmdTime")->geometry().center();
+        QPointingDevice* screen = QTest::createTouchDevice();
         int last = 0;
         for (const QString& step : gesture.split(' ')) {
             const QString what = step.section('@', 0, 0);
@@ -365,6 +375,9 @@ class TestFrmTimer : public QObject {
             if (what == "down" || what == "up") {
                 QTest::mouseEvent(what == "down" ? QTest::MousePress : QTest::MouseRelease, window,
                                   Qt::LeftButton, Qt::NoModifier, button, delay);
+            } else if (what == "tap" || what == "lift") {
+                auto touch = QTest::touchEvent(window, screen);
+                what == "tap" ? touch.press(0, button, window) : touch.release(0, button, window);
             } else {
                 QKeyEvent key(what == "release" ? QEvent::KeyRelease : QEvent::KeyPress,
                               Qt::Key_Space, Qt::NoModifier, " ", what == "repeat");

@@ -16,17 +16,15 @@ namespace {
 QByteArray sign(const QByteArray& data, const QString& comment, bool legacy = false) {
     const QByteArray key = QByteArray::fromBase64(
         fileBytes(QFINDTESTDATA("e2e/test-signing-key/test-only.key")).split('\n').value(1));
+    const auto in = [](const QByteArray& b) { return reinterpret_cast<const uchar*>(b.data()); };
+    const auto out = [](QByteArray& b) { return reinterpret_cast<uchar*>(b.data()); };
     const auto sign = [&](const QByteArray& message) {
         QByteArray sig(64, 0);
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(message.data()), message.size(),
-                             reinterpret_cast<const unsigned char*>(key.constData()) + 62);
+        crypto_sign_detached(out(sig), nullptr, in(message), message.size(), in(key) + 62);
         return sig;
     };
     QByteArray hash(64, 0);
-    crypto_generichash(reinterpret_cast<unsigned char*>(hash.data()), 64,
-                       reinterpret_cast<const unsigned char*>(data.constData()), data.size(),
-                       nullptr, 0);
+    crypto_generichash(out(hash), 64, in(data), data.size(), nullptr, 0);
     const QByteArray sig = sign(legacy ? data : hash);
     return "untrusted comment: signature from minisign secret key\n" +
            (QByteArray(legacy ? "Ed" : "ED") + key.mid(54, 8) + sig).toBase64() +
