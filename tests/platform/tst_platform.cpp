@@ -147,6 +147,7 @@ class TestPlatformLayer : public QObject {
         awake.set(true);
         QTRY_COMPARE(saver.calls.join(','), "Inhibit Lapmark");
         awake.set(false);
+        QTRY_COMPARE(saver.calls.join(','), "Inhibit Lapmark,UnInhibit 7");
         awake.set(true); // the next race, stopped before the screen saver answers
         awake.set(false);
         QTRY_COMPARE(saver.calls.join(','),
