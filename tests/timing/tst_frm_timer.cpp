@@ -316,6 +316,7 @@ class TestFrmTimer : public QObject {
         QCOMPARE(w.lines(), (QStringList{"1         10.00", next}));
         // Once more on this boot: the clock runs on from its tick, and the count goes on.
         f.t.clock.advance(5'000);
+        f.t.clock.utc += 1'000; // the time of day set meanwhile: only the tick gives 45.01
         f.window.reset();
         f.reopenAfterCrash({Answer::Yes}).CmdTime_MouseDown();
         QCOMPARE(f.window->lines().last(), "3         45.01");

@@ -165,6 +165,7 @@ class TestUpdater : public QObject {
             QCOMPARE(done.left(result.size()), result);
             QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
                      QByteArray(newProgram == "exits" || newProgram == "hangs" ? "1.14\r\n" : ""));
+            QVERIFY(!QFile::exists(dir.filePath("upgradetimer.proving")));
             // The candidate stays only where it runs on after proving itself.
             QCOMPARE(QFile::exists(dir.filePath(kCandidate)),
                      system.proven && outcome == int(Updater::Outcome::GaveUp));
