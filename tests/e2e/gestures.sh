@@ -64,11 +64,10 @@ timer() { # [keys answering whether to restore a crashed race, and to run its cl
     timer_id="$(wait_window '^(Time Capture|Capture Times for EVENT # 7)$')" || { check "capture window" false; return 1; }
     focus "$timer_id"
 }
-# The buttons of the capture window, and its rows of times.
+# The buttons of the capture window.
 declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392"
-    [capture]="96 164" [delete]="264 452" [clear]="440 324")
+    [capture]="96 164" [clear]="440 324")
 press() { click "$timer_id" ${button[$1]}; }
-time_row() { click "$timer_id" 276 $((141 + 11 * $1)); }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
 times_ok() { # file, count: lines of a time text each, ended with CR LF
     [ -f "$1" ] && [ "$(grep -cE $'^(([0-9]+:)?[0-9]?[0-9]:[0-9][0-9]|[0-9]?[0-9]?)\\.[0-9][0-9]\r$' "$1")" = "$2" ] &&

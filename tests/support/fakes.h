@@ -189,10 +189,12 @@ inline QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-inline void putFile(const QString& path, const QByteArray& data) {
+// A file as another program left it, modified at the given moment (if one is given).
+inline void putFile(const QString& path, const QByteArray& data, const QDateTime& modified = {}) {
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(data);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) >= 0 && f.flush() &&
+        modified.isValid())
+        f.setFileTime(modified, QFileDevice::FileModificationTime);
 }
 
 inline QByteArray fileBytes(const QString& path) {

@@ -76,20 +76,6 @@ struct FakeSystem : UpdaterSystem {
     void stop(qint64) override { did.append("stop"); }
 };
 
-// An upgrade handed over to the updater in `folder`, after an earlier one that it logged.
-void handedOver(const QString& folder) {
-    QDir(folder).mkdir("upgrade");
-    putFile(folder + "/upgradetimer.to", "1.14\r\n1.12\r\n");
-    putFile(folder + "/upgradetimer.log", "An earlier upgrade.\r\n");
-}
-
-// The updater's log, read after its run: its last line, and whether the earlier one stays.
-QString lastLogLine(const QString& folder) {
-    const QStringList log = QString(fileBytes(folder + "/upgradetimer.log")).split("\r\n");
-    return log[0] == "An earlier upgrade." ? log.value(log.size() - 2).section("  ", 1)
-                                           : "the log was overwritten";
-}
-
 } // namespace
 
 class TestUpdater : public QObject {
@@ -140,7 +126,9 @@ class TestUpdater : public QObject {
         for (int cut = -1; cut < 8; ++cut) {
             QTemporaryDir dir;
             const QString program = dir.filePath(kProgram);
-            handedOver(dir.path());
+            QDir(dir.path()).mkdir("upgrade"); // handed over, after an upgrade that it logged
+            putFile(dir.filePath("upgradetimer.to"), "1.14\r\n1.12\r\n");
+            putFile(dir.filePath("upgradetimer.log"), "An earlier upgrade.\r\n");
             putFile(program, "old");
             QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
             putFile(dir.filePath("upgrade/LAPMARK.exe"), "new");
@@ -159,9 +147,14 @@ class TestUpdater : public QObject {
             QVERIFY(fileBytes(program) == "old" || system.proven);
             if (cut >= 0)
                 continue;
-            const QString done = fileBytes(program) + "|" + system.did.join(",") + "|" +
-                                 QString::number(system.now / 1000) + " s|" +
-                                 lastLogLine(dir.path());
+            // The log's last line, added to what it held.
+            const QStringList log =
+                QString(fileBytes(dir.filePath("upgradetimer.log"))).split("\r\n");
+            const QString done =
+                fileBytes(program) + "|" + system.did.join(",") + "|" +
+                QString::number(system.now / 1000) + " s|" +
+                (log[0] == "An earlier upgrade." ? log.value(log.size() - 2).section("  ", 1)
+                                                 : "the log was overwritten");
             QCOMPARE(done.left(result.size()), result);
             QCOMPARE(fileBytes(dir.filePath("upgradetimer.failed")),
                      QByteArray(newProgram == "exits" || newProgram == "hangs" ? "1.14\r\n" : ""));
