@@ -42,13 +42,13 @@ class TestForm1 : public QObject {
     void startUpAndOpening() {
         Fixture first; // the first start: no settings file
         first.start();
-        QCOMPARE(first.child<QLabel>("Label9")->text(), "None Set...");
+        QCOMPARE(first.label("Label9"), "None Set...");
         // The settings file in any spelling; its first line is the secondary path.
         Fixture f;
         putFile(f.dir.filePath("LapMark.LM"), "/old/\r\nb/\r\n");
         Form1& w = f.start();
-        QCOMPARE(w.windowTitle() + "|" + f.state.MeetDate + "|" +
-                     f.child<QLabel>("Label6")->text() + "|" + f.child<QLabel>("Label9")->text(),
+        QCOMPARE(w.windowTitle() + "|" + f.state.MeetDate + "|" + f.label("Label6") + "|" +
+                     f.label("Label9"),
                  "Lapmark from Korvel      VERSION: 1.12|3-14-2018|" + shown(f.dir.path()) + sep +
                      "|/old/");
         QCOMPARE(QString::number(f.event()->count()) + f.event()->itemText(99) +
@@ -82,9 +82,7 @@ class TestForm1 : public QObject {
             f.steps = steps;
             f.t.dialogs.chosenFile = chosen ? std::optional(shown(*chosen)) : chosen;
             f.click("CmdPath");
-            QCOMPARE(f.child<QLabel>("Label9")->text() + "|" +
-                         fileBytes(f.dir.filePath("LapMark.LM")),
-                     shows);
+            QCOMPARE(f.label("Label9") + "|" + fileBytes(f.dir.filePath("LapMark.LM")), shows);
         }
         QVERIFY(f.t.dialogs.said[0].endsWith("\r\r    Click SAVE (on next screen) to set the "
                                              "chosen Path.") &&

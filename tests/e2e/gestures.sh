@@ -51,12 +51,10 @@ start() {
 ended() { for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
 quit() { focus "$main_id" && keys Escape && check "program ends on Escape" ended; }
 crash() { kill -KILL "$program" && wait "$program" 2>/dev/null; }
-event() { # event 7 "Girls 5K" on the main window; the focus stays on the name
-    focus "$main_id" && click "$main_id" 150 106 && keys End shift+Home && typed 7
-    keys Tab End shift+Home && typed "Girls 5K"
-}
 timer() { # [keys answering whether to restore a crashed race, and to run its clock on]
-    event && keys Tab Tab space # "Time a Race"
+    # Event 7 "Girls 5K" on the main window, then "Time a Race".
+    focus "$main_id" && click "$main_id" 150 106 && keys End shift+Home && typed 7
+    keys Tab End shift+Home && typed "Girls 5K" && keys Tab Tab space
     answer Reminder Return reminder-time-a-race
     answer Reminder Return reminder-timer-load
     [ -n "${1:-}" ] && answer 'Restore\?' "$1" restore-question
@@ -65,8 +63,7 @@ timer() { # [keys answering whether to restore a crashed race, and to run its cl
     focus "$timer_id"
 }
 # The buttons of the capture window.
-declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392"
-    [capture]="96 164" [clear]="440 324")
+declare -A button=([start]="104 40" [stop]="396 40" [current]="96 364" [save]="432 392" [capture]="96 164")
 press() { click "$timer_id" ${button[$1]}; }
 times() { echo "$1/ $today Girls 5K TIMES EV  7${2:-}.LMT"; }
 times_ok() { # file, count: lines of a time text each, ended with CR LF

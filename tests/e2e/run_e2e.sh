@@ -18,8 +18,7 @@ restart() { :; } # nothing of the program outlives it
 serve "$port"
 
 scenario="time a race, a crash and a restart"
-app="$(folder race)" usb="$work/usb"
-mkdir -p "$usb"
+app="$(folder race)" usb="$work/usb" && mkdir -p "$usb"
 start "$app" && {
     keys Tab Tab space # "Set Secondary Path for Data"
     path_id="$(wait_window '^Set Path$')" && focus "$path_id" && shot path-window "$path_id"

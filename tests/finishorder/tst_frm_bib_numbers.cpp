@@ -46,7 +46,7 @@ class TestFrmBibNumbers : public QObject {
     void entering() {
         Fixture f;
         FrmBibNumbers& w = f.open();
-        QCOMPARE(w.windowTitle() + "|" + f.child<QLabel>("Label6")->text(),
+        QCOMPARE(w.windowTitle() + "|" + f.label("Label6"),
                  QStringLiteral("Enter Bib#'s for EVENT # 7|Processing Ev# 7"));
         QVERIFY(f.t.dialogs.last().endsWith("the file containing the BIBS is \r\r  NO Secondary "
                                             "path currently set.."));

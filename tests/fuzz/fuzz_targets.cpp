@@ -9,7 +9,7 @@
 #include "timing/times_file.h"
 #include "upgrade/check_version.h"
 
-#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #include <cmath>
@@ -67,13 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 int main(int argc, char** argv) {
     int inputs = 0;
     for (int i = 1; i < argc; ++i) {
-        const QDir dir(QString::fromLocal8Bit(argv[i]));
-        for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
-            QFile f(dir.filePath(name));
+        for (QDirIterator it(QString::fromLocal8Bit(argv[i]), QDir::Files); it.hasNext();
+             ++inputs) {
+            QFile f(it.next());
             const QByteArray data = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
             LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.constData()),
                                    static_cast<size_t>(data.size()));
-            ++inputs;
         }
     }
     std::printf("%d inputs replayed\n", inputs);

@@ -28,6 +28,7 @@ template <class Window> struct WindowFixture {
         return window->template findChild<T*>(QLatin1String(name));
     }
     void click(const char* button) { QTest::mouseClick(child(button), Qt::LeftButton); }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
     // A data file of the event in the program folder.
     QString dataFile(const QString& end) const {
         return shown(dir.path()) + sep + " 3-14-2018 Girls 5K " + end;

@@ -19,7 +19,6 @@ struct Fixture : WindowFixture<FrmTimer> {
         return dir.filePath(QString("recovery/ 3-14-2018 Girls 5K TIMES EV  7.LMT.journal") + end);
     }
     void space() { QTest::keyClick(window->focusWidget(), Qt::Key_Space); }
-    QString label(const char* name) { return child<QLabel>(name)->text(); }
     // The program dies with the window open: the next opening is a new window.
     FrmTimer& reopenAfterCrash(QList<Answer> answers) {
         t.dialogs.answers = answers;

@@ -35,7 +35,6 @@ QByteArray sign(const QByteArray& data, const QString& comment, bool legacy = fa
 const QString kKey = "RWSdIF2CZcVZAtx0SXOGQjFjdX6AqMD7vB7t9KnJLDm+bia+LEIDoECH";
 const QString kVersion = "/korvel/pdtimerupgrade/pdtimerversion.txt";
 const QString kPackage = "/korvel/pdtimerupgrade/pdtimerupgrade.zip";
-const QString kSignature = kPackage + ".minisig";
 const QString kUnverified = "Failed! [error]: The upgrade package could not be verified...";
 const QString kDownloadAgain = "Failed! [error]: Error downloading or unzipping your upgrade "
                                "file. \r\rDownload again and repeat this procedure.";
@@ -167,7 +166,7 @@ class TestCheckVersion : public QObject {
         f.t.dialogs.cancelAtBytes = package == "<cancel>" ? 1 : -1;
         f.t.http.bodies[kPackage] = package == "<cancel>" ? kPackageBytes : package;
         if (signature != "<none>")
-            f.t.http.bodies[kSignature] = signature;
+            f.t.http.bodies[kPackage + ".minisig"] = signature;
         f.t.dialogs.answers = {Answer::Yes};
         f.t.session.startFails = QTest::currentDataTag() == QString("the updater does not start");
         const UpgradeResult result = f.upgrader(key).CheckVersion(placed);
