@@ -71,23 +71,24 @@ class TestForm1 : public QObject {
         // The path window: its close box discards a chosen path, Escape keeps it; a chooser
         // cancelled changes nothing.
         f.t.dialogs.said.clear();
+        const QString usb = shown(f.dir.filePath("usb")) + sep;
+        QDir(f.dir.path()).mkdir("usb");
         for (const auto& [steps, chosen, shows] :
              QList<std::tuple<QStringList, std::optional<QString>, QString>>{
-                 {{"CmdSecondaryPath", "close"}, "/media/usb/temp.txt", "/old/|/old/\r\nb/\r\n"},
-                 {{"CmdSecondaryPath", "escape"},
-                  "/media/usb/temp.txt",
-                  shown("/media/usb/|/media/usb/\r\n")},
-                 {{"CmdSecondaryPath", "escape"}, {}, shown("/media/usb/|/media/usb/\r\n")},
+                 {{"CmdSecondaryPath", "close"}, usb + "temp.txt", "/old/|/old/\r\nb/\r\n"},
+                 {{"CmdSecondaryPath", "escape"}, usb + "temp.txt", usb + "|" + usb + "\r\n"},
+                 {{"CmdSecondaryPath", "escape"}, {}, usb + "|" + usb + "\r\n"},
                  {{"CmdNoPath", "escape"}, {}, "no path set|no path set\r\n"}}) {
             f.steps = steps;
-            f.t.dialogs.chosenFile = chosen ? std::optional(shown(*chosen)) : chosen;
+            f.t.dialogs.chosenFile = chosen;
             f.click("CmdPath");
             QCOMPARE(f.label("Label9") + "|" + fileBytes(f.dir.filePath("LapMark.LM")), shows);
         }
         QVERIFY(f.t.dialogs.said[0].endsWith("\r\r    Click SAVE (on next screen) to set the "
                                              "chosen Path.") &&
                 f.t.dialogs.said[1] == "chooser: temp.txt");
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files) +
+                     QDir(f.dir.filePath("usb")).entryList(QDir::Files),
                  QStringList{"LapMark.LM"}); // no temp.txt
         // The directions: the brief ones follow "Paths for Files." only through its exit.
         for (const char* step : {"CmdExit", "close"}) {
