@@ -132,8 +132,10 @@ class TestPlatformLayer : public QObject {
         } // the program ends with the clock running
         QCOMPARE(state(), EXECUTION_STATE(0x80000000));
 #else
+        QTemporaryDir busDir; // the bus's socket, gone after the bus
         QProcess daemon;
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                     "--address=unix:dir=" + busDir.path()});
         QVERIFY(daemon.waitForReadyRead(10'000));
         const QString address = daemon.readLine().trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
