@@ -132,10 +132,11 @@ class TestPlatformLayer : public QObject {
         } // the program ends with the clock running
         QCOMPARE(state(), EXECUTION_STATE(0x80000000));
 #else
-        QTemporaryDir busDir; // the bus's socket, gone after the bus
+        QTemporaryDir busDir; // the bus's socket, gone after the bus; its address escaped
         QProcess daemon;
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
-                                     "--address=unix:dir=" + busDir.path()});
+        daemon.start("dbus-daemon",
+                     {"--session", "--nofork", "--print-address",
+                      "--address=unix:dir=" + QUrl::toPercentEncoding(busDir.path(), "/_.-*")});
         QVERIFY(daemon.waitForReadyRead(10'000));
         const QString address = daemon.readLine().trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
