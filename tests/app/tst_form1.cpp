@@ -72,7 +72,7 @@ class TestForm1 : public QObject {
         // cancelled changes nothing.
         f.t.dialogs.said.clear();
         const QString usb = shown(f.dir.filePath("usb")) + sep;
-        QDir(f.dir.path()).mkdir("usb");
+        QVERIFY(QDir(f.dir.path()).mkdir("usb"));
         for (const auto& [steps, chosen, shows] :
              QList<std::tuple<QStringList, std::optional<QString>, QString>>{
                  {{"CmdSecondaryPath", "close"}, usb + "temp.txt", "/old/|/old/\r\nb/\r\n"},

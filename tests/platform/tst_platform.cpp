@@ -134,9 +134,9 @@ class TestPlatformLayer : public QObject {
 #else
         QTemporaryDir busDir; // the bus's socket, gone after the bus; its address escaped
         QProcess daemon;
-        daemon.start("dbus-daemon",
-                     {"--session", "--nofork", "--print-address",
-                      "--address=unix:dir=" + QUrl::toPercentEncoding(busDir.path(), "/_.-*")});
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                     "--address=unix:dir=" +
+                                         QUrl::toPercentEncoding(busDir.path(), "/_.-*", "~")});
         QVERIFY(daemon.waitForReadyRead(10'000));
         const QString address = daemon.readLine().trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
